@@ -1,0 +1,9 @@
+// Attack, check and legality tests.
+#pragma once
+#include "board/types.h"
+
+int SqAtakd(const Position* pos, int sq, int side);
+int MoveIsLegal(Position* pos, int side, Move m);
+int HashMoveIsLegal(const Position* pos, int side, Move m);
+int MoveGivesCheck(const Position* pos, int side, const MoveEntry* e);  // 0, 1 direct, 2 discovered
+int IsMate(Position* pos);

@@ -1,0 +1,10 @@
+// Pseudo-legal move generation by kind, in a fixed order.
+#pragma once
+#include "board/types.h"
+
+MoveEntry* GenerateCaptures(const Position* pos, int side, MoveEntry* out, int target);
+MoveEntry* GeneratePromotions(const Position* pos, int side, int under, MoveEntry* out);
+MoveEntry* GenerateQuiets(const Position* pos, int side, MoveEntry* out, int target);
+// Whole list of the side to move into the current ply's list, with its end entry.
+void GenerateAll(Position* pos);
+void GenerateNullMove(Position* pos);

@@ -1,0 +1,127 @@
+#include "platform/platform.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <time.h>
+#include <unistd.h>
+#include <cerrno>
+#include <new>
+
+double GetTime() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (double)ts.tv_sec + (double)ts.tv_nsec * 1e-9;
+}
+
+uint64_t TimeOfDayMicros() {
+    timeval tv;
+    gettimeofday(&tv, nullptr);
+    return (uint64_t)tv.tv_sec * 1000000u + (uint64_t)tv.tv_usec;
+}
+
+void SleepMs(int ms) {
+    if (ms <= 0) return;
+    timespec ts{ms / 1000, (long)(ms % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) == -1 && errno == EINTR) {}
+}
+
+void SpinLock::Pause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+namespace {
+struct ThreadStart {
+    void (*fn)(void*);
+    void* arg;
+};
+void* ThreadEntry(void* p) {
+    ThreadStart s = *static_cast<ThreadStart*>(p);
+    delete static_cast<ThreadStart*>(p);
+    s.fn(s.arg);
+    return nullptr;
+}
+}  // namespace
+
+ThreadHandle StartThread(void (*fn)(void*), void* arg) {
+    ThreadStart* s = new (std::nothrow) ThreadStart{fn, arg};
+    if (!s) return 0;
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 8u << 20);  // deep recursion in the search
+    pthread_t t;
+    int rc = pthread_create(&t, &attr, ThreadEntry, s);
+    pthread_attr_destroy(&attr);
+    if (rc != 0) {
+        delete s;
+        return 0;
+    }
+    return (ThreadHandle)t;
+}
+
+void JoinThread(ThreadHandle h) {
+    if (h) pthread_join((pthread_t)h, nullptr);
+}
+
+struct Mutex {
+    pthread_mutex_t m;
+};
+
+Mutex* CreateMutex() {
+    Mutex* m = new (std::nothrow) Mutex;
+    if (m) pthread_mutex_init(&m->m, nullptr);
+    return m;
+}
+void LockMutex(Mutex* m) { pthread_mutex_lock(&m->m); }
+void UnlockMutex(Mutex* m) { pthread_mutex_unlock(&m->m); }
+void DestroyMutex(Mutex* m) {
+    if (!m) return;
+    pthread_mutex_destroy(&m->m);
+    delete m;
+}
+
+const void* MapFile(const char* name, uint64_t* size) {
+    *size = 0;
+    int fd = open(name, O_RDONLY);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || st.st_size <= 0) {
+        close(fd);
+        return nullptr;
+    }
+    void* p = mmap(nullptr, (size_t)st.st_size, PROT_READ, MAP_SHARED, fd, 0);
+    close(fd);
+    if (p == MAP_FAILED) return nullptr;
+    *size = (uint64_t)st.st_size;
+    return p;
+}
+
+void UnmapFile(const void* base, uint64_t size) {
+    if (base) munmap(const_cast<void*>(base), (size_t)size);
+}
+
+bool FileExists(const char* name) {
+    struct stat st;
+    return stat(name, &st) == 0;
+}
+
+int InputReady(int timeout_ms) {
+    pollfd p{0, POLLIN, 0};
+    int rc = poll(&p, 1, timeout_ms);
+    if (rc < 0) return errno == EINTR ? 0 : -1;
+    if (rc == 0) return 0;
+    return 1;  // readable, hang-up or error: a read will tell
+}
+
+long ReadInput(char* buf, size_t n) {
+    for (;;) {
+        ssize_t r = read(0, buf, n);
+        if (r < 0 && errno == EINTR) continue;
+        return (long)r;
+    }
+}
