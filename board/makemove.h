@@ -1,11 +1,20 @@
-// Making and taking back moves and null moves.
+// Making and taking back moves and null moves. None of these tests legality:
+// the move must be pseudo-legal in the position.
 #pragma once
 #include "board/types.h"
 
 void MakeMove(Position* pos, Move m);
+// Takes back the move recorded in the latest history entry.
 void UnmakeMove(Position* pos);
 void MakeNullMove(Position* pos);
 void UnmakeNullMove(Position* pos);
+
+// 1 when one more game move may be added to the position's record: callers
+// that add game moves (a "position ... moves" list, moves typed at the
+// console) must stop at MAX_GAME_PLY, so that a full search still fits into
+// the history on top of the longest game.
+int CanAddGameMove(const Position* pos);
+
 // Keys computed from scratch, for checks and for SetPosition.
 uint64_t ComputeKey(const Position* pos);
 uint64_t ComputePawnKey(const Position* pos);

@@ -64,5 +64,9 @@ enum : int {
     MAX_PLY = 70,                             // search-stack entries, root at ply 1
     MAX_GAME_PLY = 900,                       // longest game the records accept
     UNDO_SIZE = MAX_GAME_PLY + MAX_PLY + 8,   // history room for a full search on top of it
-    MOVE_STORE_SIZE = MAX_PLY * 256 + 16      // every ply's list fits, even at 218 moves
+    // Room for one position's move list: a side has at most 16 pieces (the
+    // position reader refuses more), so at most 15 x 27 + 8 + 2 = 415
+    // pseudo-legal moves, plus the hash move and the end entries.
+    MAX_LIST_MOVES = 448,
+    MOVE_STORE_SIZE = (MAX_PLY + 2) * MAX_LIST_MOVES  // every ply's list fits
 };

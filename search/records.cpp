@@ -33,7 +33,18 @@ void InitSearchData() {
 
 ThreadRecord* AllocThreadRecord() {
     // Value-initialisation zero-fills the whole record.
-    return new (std::nothrow) ThreadRecord();
+    ThreadRecord* t = new (std::nothrow) ThreadRecord();
+    if (!t) return nullptr;
+    // Ready for positions and move lists: the position knows its record, the
+    // root is ply 1, and the move store starts with the end marker in front
+    // of the root's list.
+    t->pos.owner = t;
+    t->pos.ep = NO_SQ;
+    t->ply = 1;
+    t->move_store[0].move = MOVE_END;
+    t->stack[0].list = t->stack[0].next = &t->move_store[0];
+    t->stack[1].list = t->stack[1].next = &t->move_store[1];
+    return t;
 }
 
 void FreeThreadRecord(ThreadRecord* t) { delete t; }

@@ -125,7 +125,9 @@ extern SpinLock spinlock1, spinlock2, spinlock3;
 
 // Writes the start-up values of SearchData.
 void InitSearchData();
-// Allocates a zero-filled record (nullptr on failure) and frees one.
+// Allocates a zero-filled record (nullptr on failure) whose position points
+// back to it, with ply 1 and the move lists of stack entries 0 and 1 set up
+// at the start of the move store; frees one.
 ThreadRecord* AllocThreadRecord();
 void FreeThreadRecord(ThreadRecord* t);
 // Copies the game record into every pool thread's record.

@@ -1,0 +1,6 @@
+#include "search/info.h"
+
+void TraceMove(Position* pos, Move m) {
+    (void)pos;
+    (void)m;
+}

@@ -1,0 +1,5 @@
+// Entry points of the benchmarks run by tesk_bench; each takes the arguments
+// after its name and returns 0 on success.
+#pragma once
+
+int PerftBench(int argc, char** argv);

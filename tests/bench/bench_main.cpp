@@ -1,0 +1,36 @@
+// Benchmarks (not tests): `tesk_bench <name> [arguments]`; without a name
+// every benchmark runs with its default arguments.
+#include <cstdio>
+#include <cstring>
+
+#include "tests/bench/bench.h"
+
+namespace {
+struct Bench {
+    const char* name;
+    int (*run)(int argc, char** argv);
+    const char* usage;
+};
+const Bench kBenches[] = {
+    {"perft", PerftBench, "perft [depth] [fen]  legal-move perft, leaves per second (default depth 6, start position)"},
+};
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && (!strcmp(argv[1], "-h") || !strcmp(argv[1], "--help"))) {
+        for (const auto& b : kBenches) printf("  %s\n", b.usage);
+        return 0;
+    }
+    int status = 0;
+    for (const auto& b : kBenches)
+        if (argc < 2 || !strcmp(argv[1], b.name)) status |= b.run(argc < 2 ? 0 : argc - 2, argv + 2);
+    if (argc >= 2 && status == 0) {
+        bool known = false;
+        for (const auto& b : kBenches) known |= !strcmp(argv[1], b.name);
+        if (!known) {
+            fprintf(stderr, "unknown benchmark %s (try --help)\n", argv[1]);
+            return 1;
+        }
+    }
+    return status ? 1 : 0;
+}

@@ -1,0 +1,135 @@
+// Legal-move walks over well-known positions: leaf counts, and at every node
+// of the smaller walks the consistency of make/unmake, keys and legality.
+#include <cstring>
+
+#include "board/attacks.h"
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "test_util.h"
+
+namespace {
+
+// Everything a position holds must agree with its mailbox.
+::testing::AssertionResult Consistent(const Position* pos) {
+    Position fresh;
+    memset(&fresh, 0, sizeof fresh);
+    for (int sq = 0; sq < 64; sq++) {
+        int code = pos->board[sq];
+        if (!code) continue;
+        int c = PieceColor(code), t = PieceType(code);
+        fresh.bb[code] |= SqBit(sq);
+        fresh.bb[8 * c] |= SqBit(sq);
+        fresh.material[c] += msig[t];
+        fresh.npm[c] += npv[t];
+        if (t == KING) fresh.king_sq[c] = (uint8_t)sq;
+    }
+    if (pos->board[64] != 0) return ::testing::AssertionFailure() << "sentinel square not empty";
+    for (int i = 0; i < 16; i++)
+        if (fresh.bb[i] != pos->bb[i]) return ::testing::AssertionFailure() << "bitboard " << i << " disagrees with the board";
+    for (int c = 0; c < 2; c++) {
+        if (fresh.material[c] != pos->material[c]) return ::testing::AssertionFailure() << "material of side " << c;
+        if (fresh.npm[c] != pos->npm[c]) return ::testing::AssertionFailure() << "npm of side " << c;
+        if (fresh.king_sq[c] != pos->king_sq[c]) return ::testing::AssertionFailure() << "king square of side " << c;
+    }
+    if (ComputeKey(pos) != pos->key) return ::testing::AssertionFailure() << "incremental key differs from the key from scratch";
+    if (ComputePawnKey(pos) != pos->pawn_key) return ::testing::AssertionFailure() << "incremental pawn key differs";
+    return ::testing::AssertionSuccess();
+}
+
+struct Snapshot {
+    Position pos;
+    int16_t game_ply, ply;
+    uint16_t last_move;
+};
+
+Snapshot Take(const Position* pos) {
+    Snapshot s;
+    memcpy(&s.pos, pos, sizeof s.pos);
+    s.game_ply = pos->owner->game_ply;
+    s.ply = pos->owner->ply;
+    s.last_move = pos->owner->last_move;
+    return s;
+}
+
+// Walks the tree checking every pseudo-legal move of every node; returns leaves.
+uint64_t CheckedPerft(Position* pos, int depth, int* failures) {
+    ThreadRecord* rec = pos->owner;
+    GenerateAll(pos);
+    uint64_t n = 0;
+    char text[16];
+    for (MoveEntry* e = rec->stack[rec->ply].list; e->move != MOVE_END; e++) {
+        if (*failures > 10) return n;
+        const int s = pos->side;
+        const int said_legal = MoveIsLegal(pos, s, e->move);
+        Snapshot before = Take(pos);
+        if (memcmp(&before.pos, pos, sizeof *pos) != 0) {
+            ADD_FAILURE() << "MoveIsLegal changed the position";
+            ++*failures;
+        }
+        // Castling may neither start from nor pass over an attacked square.
+        const int from = MoveFrom(e->move), to = MoveTo(e->move);
+        const bool castling = PieceType(e->piece) == KING && (to == from + 2 || to == from - 2);
+        const bool castle_ok = !castling || (!SqAtakd(pos, from, s ^ 1) && !SqAtakd(pos, (from + to) / 2, s ^ 1));
+        MakeMove(pos, e->move);
+        const int is_legal = castle_ok && !SqAtakd(pos, pos->king_sq[s], s ^ 1);
+        if (said_legal != is_legal) {
+            ADD_FAILURE() << "MoveIsLegal says " << said_legal << " for " << MoveToStr(e->move, text);
+            ++*failures;
+        }
+        auto ok = Consistent(pos);
+        if (!ok) {
+            ADD_FAILURE() << ok.message() << " after " << MoveToStr(e->move, text);
+            ++*failures;
+        }
+        if (is_legal) n += depth == 1 ? 1 : CheckedPerft(pos, depth - 1, failures);
+        UnmakeMove(pos);
+        Snapshot after = Take(pos);
+        if (memcmp(&before.pos, &after.pos, sizeof before.pos) != 0 || before.game_ply != after.game_ply ||
+            before.ply != after.ply || before.last_move != after.last_move) {
+            ADD_FAILURE() << "unmaking " << MoveToStr(e->move, text) << " did not restore the position";
+            ++*failures;
+        }
+    }
+    return n;
+}
+
+struct PerftCase {
+    const char* fen;
+    int depth;
+    uint64_t leaves;
+};
+
+const PerftCase kCases[] = {
+    {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -", 5, 4865609},
+    {"r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -", 4, 4085603},
+    {"8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -", 5, 674624},
+    {"r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq -", 4, 422333},
+    {"rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ -", 4, 2103487},
+};
+
+// A published count of the mirrored fourth position, black to move.
+const PerftCase kMirrored = {"r2q1rk1/pP1p2pp/Q4n2/bbp1p3/Np6/1B3NBn/pPPP1PPP/R3K2R b KQ -", 4, 422333};
+
+class Perft : public BoardTest {};
+
+// The published leaf counts; at every node make/unmake restores everything,
+// the kept keys equal keys from scratch and MoveIsLegal agrees with
+// making the move and testing the own king.
+TEST_F(Perft, PublishedCountsWithEveryNodeChecked) {
+    ThreadRecord* t = NewTestRecord();
+    for (const auto& c : kCases) {
+        Position* pos = SetTestPosition(t, c.fen);
+        int failures = 0;
+        EXPECT_EQ(CheckedPerft(pos, c.depth, &failures), c.leaves) << c.fen;
+        EXPECT_EQ(failures, 0) << c.fen;
+        EXPECT_EQ(t->ply, 1);
+        EXPECT_EQ(t->game_ply, 0);
+    }
+    Position* pos = SetTestPosition(t, kMirrored.fen);
+    int failures = 0;
+    EXPECT_EQ(CheckedPerft(pos, kMirrored.depth, &failures), kMirrored.leaves);
+    EXPECT_EQ(failures, 0);
+    FreeThreadRecord(t);
+}
+
+}  // namespace
