@@ -21,36 +21,41 @@ struct PawnHashEntry {
 
 enum : int { EVAL_CACHE_SIZE = 32768, PAWN_HASH_SIZE = 16384 };
 
-
-// Scratch record filled by one evaluation and shared by its terms.
+// Scratch record filled by one evaluation and shared by its terms. Index 0 of
+// every per-side array is white, 1 black.
 struct EvalWork {
     Position* pos;
     ThreadRecord* record;
     PawnHashEntry* pawn_slot;
-    Bitboard occ;
-    Bitboard pawn_attack_span[2];
+    Bitboard occ;                  // both colours
+    Bitboard front_fill[2];        // squares in front of the side's pawns on their files
+    Bitboard pawn_attack_span[2];  // the front fill shifted one file left and right
     Bitboard outposts[2];
-    Bitboard passed;
-    Bitboard half_free;
+    Bitboard passed;               // passed pawns of both colours
+    Bitboard half_free;            // no enemy pawn in front, not passed
     Bitboard pinned;
     Bitboard hung;
     Bitboard free_pawns;
     Bitboard mobility_area[2];
     Bitboard rammed[2];
     Bitboard king_zone[2];
-    Bitboard attacks[2][8];  // [side][0] all, [side][type] by pawn .. king
-    Bitboard attacked2[2];
+    Bitboard king_wing;            // clamped king files of both kings and their neighbours
+    Bitboard attacks[2][8];        // [side][0] all so far, [side][type] by pawns .. king
+    Bitboard attacked2[2];         // squares attacked at least twice
     ScorePair mtl[2];
     ScorePair positional[2];
-    int16_t eval_alert[2];
-    int16_t king_attacks[2];
+    int eval_alert[2];             // dangers to the side, for the search's pruning
+    int king_attackers[2][8];      // [side][type]: the side's pieces of that type hitting the enemy king zone
+    int safe_checks[2];            // safe checks against the side's king
+    int side;                      // side to move
     int ply;
-    int phase;
-    int piece_phase[2];
+    int phase;                     // 0 all pieces on the board .. 24 none
+    int piece_phase[2];            // 0 .. 12
     int trace;
 };
 
-// Breakdown written by an evaluation with the trace flag.
+// Breakdown written by an evaluation with the trace flag. Per-square values
+// and lines are tapered, each from the view of the side that owns the piece.
 struct EvalTrace {
     int16_t square[64];
     int16_t stage;
