@@ -275,7 +275,7 @@ void GenMoveStrings(Position* pos, Move m, char* s1, char* s2, char* s3, char* s
         }
         strcat(s1, suffix);
         strcat(s2, suffix);
-        strcat(s3, suffix);
+        if (capture) strcat(s3, suffix);  // a lone "=Q" names no move
     }
 
     MoveEntry e;

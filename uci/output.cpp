@@ -18,7 +18,8 @@ static const char LOG_NAME[] = "tesk.log";
 static void WriteUnit(const char* text, size_t len) {
     fwrite(text, 1, len, stdout);
     fflush(stdout);
-    if (Personality.Log && fdlog) {
+    // The Log word may be changed by the main thread while others print.
+    if (RelaxedLoad(Personality.Log) && fdlog) {
         fwrite(text, 1, len, fdlog);
         fflush(fdlog);
     }
@@ -41,9 +42,10 @@ void ShowMessageF(const char* fmt, ...) {
 }
 
 void OpenLogFile() {
+    if (fdlog) return;  // already open: keep writing to the same file
     if (FileExists(LOG_NAME) && remove(LOG_NAME) != 0) {
         ShowMessage("log file in use.");
-        Personality.Log = 0;
+        RelaxedStore(Personality.Log, (int16_t)0);
         return;
     }
     FILE* f = fopen(LOG_NAME, "w");
@@ -51,6 +53,7 @@ void OpenLogFile() {
         ShowMessage("info string cannot open the log file tesk.log");
         return;
     }
+    SpinGuard g(spinlock1);  // printers read fdlog under the lock
     fdlog = f;
 }
 
