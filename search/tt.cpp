@@ -1,0 +1,230 @@
+#include "search/tt.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "board/attacks.h"
+#include "board/keys.h"
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "platform/platform.h"
+#include "search/records.h"
+#include "uci/output.h"
+
+HashSlot* hashtable = nullptr;
+uint32_t entries = 0;
+uint64_t mask = 0;
+HashSlot* whitetable = nullptr;
+HashSlot* blacktable = nullptr;
+
+static uint64_t PackWord0(const HashEntry& e) { return (uint64_t)e.key_low | ((uint64_t)e.check << 32); }
+
+static uint64_t PackWord1(const HashEntry& e) {
+    return (uint64_t)e.move | ((uint64_t)(uint16_t)e.score << 16) | ((uint64_t)(uint8_t)e.depth << 32) |
+           ((uint64_t)e.bound << 40) | ((uint64_t)e.age << 48) | ((uint64_t)e.fifty << 56);
+}
+
+static void UnpackWord1(uint64_t w, HashEntry* e) {
+    e->move = (uint16_t)w;
+    e->score = (int16_t)(uint16_t)(w >> 16);
+    e->depth = (int8_t)(uint8_t)(w >> 32);
+    e->bound = (uint8_t)(w >> 40);
+    e->age = (uint8_t)(w >> 48);
+    e->fifty = (uint8_t)(w >> 56);
+}
+
+HashEntry HashRead(const HashSlot* slot) {
+    HashEntry e;
+    uint64_t w0 = __atomic_load_n(&slot->w[0], __ATOMIC_RELAXED);
+    uint64_t w1 = __atomic_load_n(&slot->w[1], __ATOMIC_RELAXED);
+    e.key_low = (uint32_t)w0;
+    e.check = (uint32_t)(w0 >> 32);
+    UnpackWord1(w1, &e);
+    return e;
+}
+
+static void HashWrite(HashSlot* slot, const HashEntry& e) {
+    __atomic_store_n(&slot->w[0], PackWord0(e), __ATOMIC_RELAXED);
+    __atomic_store_n(&slot->w[1], PackWord1(e), __ATOMIC_RELAXED);
+}
+
+// The key-low half and the age of a slot, read without the rest.
+static uint32_t SlotKeyLow(const HashSlot* s) { return (uint32_t)__atomic_load_n(&s->w[0], __ATOMIC_RELAXED); }
+
+uint64_t HashSlots() { return hashtable ? (uint64_t)entries + 16 : 0; }
+
+void HashFree() {
+    free(hashtable);
+    hashtable = whitetable = blacktable = nullptr;
+    entries = 0;
+    mask = 0;
+}
+
+int HashInit() {
+    bool first = hashtable == nullptr && !keys_made;
+    HashFree();
+    if (first) MakeKeys();
+    int mb = SearchData.hash_mb < 0 ? 0 : SearchData.hash_mb;
+    entries = (uint32_t)mb * 65536u;
+    uint64_t slots = (uint64_t)entries + 16;
+    // calloc computes the byte size in 64 bits and hands out zeroed memory.
+    hashtable = (HashSlot*)calloc(slots, sizeof(HashSlot));
+    if (!hashtable) {
+        entries = 0;
+        return 0;
+    }
+    uint64_t p = 1;
+    while (2 * p <= entries) p *= 2;
+    mask = p - 1;
+    whitetable = hashtable;
+    blacktable = hashtable + entries;
+    ShowMessageF("info string allocated %d Mbytes for hash table", mb);
+    HashClear();
+    return 1;
+}
+
+void HashClearShare(int index, int threads) {
+    if (!hashtable || threads <= 0 || index < 0 || index >= threads) return;
+    uint64_t total = (uint64_t)entries + 16;
+    uint64_t share = total / (uint64_t)threads;
+    uint64_t begin = (uint64_t)index * share;
+    uint64_t end = index == threads - 1 ? total : begin + share;
+    if (end > begin) memset((void*)(hashtable + begin), 0, (end - begin) * sizeof(HashSlot));
+}
+
+void HashClear() {
+    if (!SearchData.use_hash.load(std::memory_order_relaxed) || !hashtable) return;
+    if (ThreadsAreBusy()) return;
+    int n = SearchData.threads.load(std::memory_order_relaxed);
+    if (n <= 0) return;
+    if (n == 1) {
+        HashClearShare(0, 1);
+    } else {
+        for (int i = 0; i < n; i++)
+            if (ThreadData[i]) ThreadData[i]->command.store(2, std::memory_order_release);
+        while (ThreadsAreBusy()) SleepMs(1);
+    }
+    SearchData.hashfull.store(0.0, std::memory_order_relaxed);
+}
+
+HashSlot* HashProbe(const Position* pos, HashEntry* out) {
+    if (!SearchData.use_hash.load(std::memory_order_relaxed) || !hashtable) return nullptr;
+    uint64_t key = pos->key;
+    uint32_t low = (uint32_t)key;
+    HashSlot* b = HashBucket(key);
+    for (int i = 0; i < 4; i++) {
+        if (SlotKeyLow(&b[i]) != low) continue;
+        HashEntry e = HashRead(&b[i]);
+        // Only the first slot whose key half matches is considered.
+        if (e.key_low != low || e.check != HashCheck(key, e.move, e.score)) return nullptr;
+        *out = e;
+        return &b[i];
+    }
+    return nullptr;
+}
+
+void HashRefreshAge(HashSlot* slot, const HashEntry& seen, int age) {
+    if (seen.age == (uint8_t)age) return;
+    HashEntry e = seen;
+    uint64_t expected = PackWord1(seen);
+    e.age = (uint8_t)age;
+    __atomic_compare_exchange_n(&slot->w[1], &expected, PackWord1(e), false, __ATOMIC_RELAXED,
+                                __ATOMIC_RELAXED);
+}
+
+void HashStore(const Position* pos, int ply, int depth, Move move, int score, int alpha, int beta) {
+    if (!SearchData.use_hash.load(std::memory_order_relaxed) || !hashtable) return;
+    int bound = BOUND_UPPER;
+    if (score > alpha) bound = score < beta ? BOUND_EXACT : BOUND_LOWER;
+    int stored = ScoreToTable(score, ply);
+    uint64_t key = pos->key;
+    uint32_t low = (uint32_t)key;
+    uint8_t age = (uint8_t)SearchData.hash_age;
+    HashSlot* b = HashBucket(key);
+    HashSlot* slot = nullptr;
+    for (int i = 0; i < 4; i++) {
+        if (SlotKeyLow(&b[i]) == low) {
+            HashEntry e = HashRead(&b[i]);
+            if (e.depth - 3 > depth && pos->fifty <= e.fifty) return;
+            slot = &b[i];
+            break;
+        }
+    }
+    if (!slot) {
+        HashEntry e[4];
+        for (int i = 0; i < 4; i++) e[i] = HashRead(&b[i]);
+        for (int i = 0; i < 4 && !slot; i++)
+            if (e[i].age != age) slot = &b[i];
+        if (!slot) {
+            int s = 0;
+            for (int i = 1; i < 4; i++)
+                if (e[i].depth < e[s].depth) s = i;
+            if (e[s].depth - 7 > depth) return;
+            slot = &b[s];
+        }
+    }
+    HashEntry n;
+    n.key_low = low;
+    n.move = move;
+    n.score = (int16_t)stored;
+    n.check = HashCheck(key, move, n.score);
+    n.depth = (int8_t)depth;
+    n.bound = (uint8_t)bound;
+    n.age = age;
+    n.fifty = pos->fifty;
+    HashWrite(slot, n);
+}
+
+void HashFull() {
+    SearchData.hashfull.store(0.0, std::memory_order_relaxed);
+    if (!hashtable || entries <= 2999) return;
+    uint8_t age = (uint8_t)SearchData.hash_age;
+    uint64_t first = entries / 2 - 500;
+    int count = 0;
+    for (uint64_t i = first; i < first + 1000; i++)
+        if (HashRead(&hashtable[i]).age == age) count++;
+    SearchData.hashfull.store(count * 0.001, std::memory_order_relaxed);
+}
+
+// True when the side to move has a legal move (a private list, so that the
+// search stack of the position's record is not needed).
+static bool HasLegalMove(Position* pos) {
+    MoveEntry list[256];
+    int s = pos->side;
+    MoveEntry* end = GenerateCaptures(pos, s, list, NO_SQ);
+    end = GeneratePromotions(pos, s, 1, end);
+    end = GenerateQuiets(pos, s, end, NO_SQ);
+    for (MoveEntry* e = list; e < end; e++)
+        if (e->move && MoveIsLegal(pos, s, e->move)) return true;
+    return false;
+}
+
+void RetrievePV(Position* pos, int ply, Move* pv) {
+    if (ply < 1 || ply >= MAX_PLY) return;
+    Move m = pv[ply];
+    if (m == 0) {
+        if (!SearchData.use_hash.load(std::memory_order_relaxed)) return;
+        HashEntry e;
+        if (!HashProbe(pos, &e)) return;
+        m = e.move;
+        pv[ply + 1] = 0;
+        if (e.depth < 1 || m == 0) return;
+        int f = pos->fifty;
+        if (f > 3) {
+            if (f > 99 && !HasLegalMove(pos)) return;
+            const ThreadRecord* t = pos->owner;
+            int matches = 0;
+            for (int k = 4; k <= f && t->game_ply - k >= 0; k += 2)
+                if (t->undo[t->game_ply - k].key == pos->key && ++matches == 2) return;
+        }
+    }
+    int s = pos->side;
+    if (!HashMoveIsLegal(pos, s, m) || !MoveIsLegal(pos, s, m)) {
+        pv[ply] = 0;
+        return;
+    }
+    pv[ply] = m;
+    MakeMove(pos, m);
+    if (ply + 1 <= 66) RetrievePV(pos, ply + 1, pv);
+    UnmakeMove(pos);
+}
