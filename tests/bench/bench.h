@@ -3,3 +3,4 @@
 #pragma once
 
 int PerftBench(int argc, char** argv);
+int PickerPerftBench(int argc, char** argv);
