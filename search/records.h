@@ -86,6 +86,7 @@ struct SearchDataRecord {
     uint64_t node_limit;
     uint8_t depth_limit;
     uint8_t limit_kind;
+    uint8_t infinite;  // 1 for "go infinite": the search never ends by itself, only by "stop"
     double move_time;
     double increment;
     double wtime, btime;

@@ -12,6 +12,8 @@
 FILE* fdlog = nullptr;
 
 static const char LOG_NAME[] = "tesk.log";
+// Log-only lines carry whole input lines ("CMD: ...").
+enum : int { MAX_LOG_LINE = 16384 };
 
 // Writes one unit of text (which carries its own line ends) to standard
 // output and, when logging is on, to the log. The caller holds spinlock1.
@@ -41,20 +43,39 @@ void ShowMessageF(const char* fmt, ...) {
     ShowMessage(buf);
 }
 
-void OpenLogFile() {
-    if (fdlog) return;  // already open: keep writing to the same file
+bool OpenLogFile() {
+    if (fdlog) return true;  // already open: keep writing to the same file
     if (FileExists(LOG_NAME) && remove(LOG_NAME) != 0) {
         ShowMessage("log file in use.");
         RelaxedStore(Personality.Log, (int16_t)0);
-        return;
+        return false;
     }
     FILE* f = fopen(LOG_NAME, "w");
     if (!f) {
         ShowMessage("info string cannot open the log file tesk.log");
-        return;
+        return false;
     }
     SpinGuard g(spinlock1);  // printers read fdlog under the lock
     fdlog = f;
+    return true;
+}
+
+void LogMessage(const char* text) {
+    SpinGuard g(spinlock1);
+    if (RelaxedLoad(Personality.Log) && fdlog) {
+        fputs(text, fdlog);
+        fputc('\n', fdlog);
+        fflush(fdlog);
+    }
+}
+
+void LogMessageF(const char* fmt, ...) {
+    char buf[MAX_LOG_LINE];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    LogMessage(buf);
 }
 
 void CloseLogFile() {

@@ -8,6 +8,12 @@ extern FILE* fdlog;
 void ShowMessage(const char* text);
 // printf-style form of ShowMessage (the line is cut at 4095 characters).
 void ShowMessageF(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-void OpenLogFile();
+// Opens "tesk.log" (an old one is deleted first). Returns true when the log is
+// open; a failure is reported.
+bool OpenLogFile();
+// Writes a line to the log only (not to standard output), under the output
+// lock, when logging is on and the log is open.
+void LogMessage(const char* text);
+void LogMessageF(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void CloseLogFile();
 void ShowBoard(const Position* pos);

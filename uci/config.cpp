@@ -1,0 +1,84 @@
+#include "uci/config.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "search/records.h"
+#include "uci/options.h"
+#include "uci/output.h"
+#include "uci/settings.h"
+
+// The files being loaded, outermost first.
+static std::vector<std::string> loading;
+
+static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool ApplyConfigLine(const char* text) {
+    std::string line(text);
+    // Line end: "\n" or "\r\n".
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    if (line.size() < 3) return false;
+    size_t hash = line.find('#');
+    if (hash != std::string::npos) line.resize(hash);
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) return false;
+
+    size_t ns = 0, ne = eq;
+    while (ns < ne && IsBlank(line[ns])) ns++;
+    while (ne > ns && IsBlank(line[ne - 1])) ne--;
+    size_t vs = eq + 1, ve = line.size();
+    while (vs < ve && IsBlank(line[vs])) vs++;
+    while (ve > vs && (IsBlank(line[ve - 1]) || line[ve - 1] == '\r')) ve--;
+
+    std::string name = line.substr(ns, ne - ns), value = line.substr(vs, ve - vs);
+    if (name.size() > MAX_OPTION_NAME) name.resize(MAX_OPTION_NAME);
+    if (value.size() > MAX_OPTION_VALUE) value.resize(MAX_OPTION_VALUE);
+    UCI_SetOption(name.c_str(), value.c_str());
+    return true;
+}
+
+// Reads one line of any length (the part past 4095 characters is dropped).
+static bool ReadLine(FILE* f, std::string& line) {
+    line.clear();
+    int c;
+    bool any = false;
+    while ((c = getc(f)) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        if (line.size() < 4095) line.push_back((char)c);
+    }
+    return any;
+}
+
+int LoadConfigFile() {
+    std::string path = Personality.ConfigFilePath;
+    for (const std::string& p : loading) {
+        if (p == path) {
+            ShowMessageF("info string configuration file %s is already being loaded, not loaded again", path.c_str());
+            return 0;
+        }
+    }
+    if ((int)loading.size() >= MAX_CONFIG_NESTING) {
+        ShowMessageF("info string configuration files nested too deeply, %s not loaded", path.c_str());
+        return 0;
+    }
+    FILE* f = fopen(path.c_str(), "r");
+    if (!f) {
+        ShowMessageF("info string cannot open configuration file %s", path.c_str());
+        return 0;
+    }
+    ShowMessageF("info string loading parameters from %s", path.c_str());
+    loading.push_back(path);
+    std::string line;
+    while (ReadLine(f, line)) ApplyConfigLine(line.c_str());
+    fclose(f);
+    loading.pop_back();
+
+    if (Personality.UCI_Elo == 0) Personality.UCI_Elo = (int16_t)(int)SearchData.max_elo;
+    if (SearchData.max_elo - 10.0 > Personality.UCI_Elo) Personality.UCI_LimitStrength = 1;
+    Personality.params_changed = 1;
+    DefaultPersonality = Personality;
+    return 1;
+}

@@ -1,0 +1,155 @@
+#include "uci/loop.h"
+
+#include <cstdio>
+
+#include "board/makemove.h"
+#include "board/position.h"
+#include "book/polyglot.h"
+#include "search/records.h"
+#include "search/timecontrol.h"
+#include "search/tt.h"
+#include "uci/input.h"
+#include "uci/output.h"
+#include "uci/search_standin.h"
+#include "uci/settings.h"
+#include "uci/uci.h"
+
+int32_t selfplay = 0;
+
+bool BookMoveIsPlayable(Move m) {
+    ThreadRecord* g = CTD;
+    Position* pos = &g->pos;
+    Move legal[MAX_LEGAL_MOVES];
+    int n = GenerateLegalMoves(pos, legal);
+    bool found = false;
+    for (int i = 0; i < n && !found; i++) found = legal[i] == m;
+    if (!found || g->game_ply >= MAX_GAME_PLY) return false;
+
+    bool playable = true;
+    MakeMove(pos, m);
+    int f = pos->fifty;
+    if (f >= 4) {
+        // The fifty-move rule has run out: the move only stands when the
+        // opponent still has a legal reply (no mate on the board).
+        if (f > 99 && GenerateLegalMoves(pos, legal) == 0) playable = false;
+        // Repetition: the position after m stood on the board twice before,
+        // at even distances within the fifty-move counter.
+        int seen = 0;
+        for (int d = 4; playable && d <= f && g->game_ply - d >= 0; d += 2)
+            if (g->undo[g->game_ply - d].key == pos->key && ++seen == 2) playable = false;
+    }
+    UnmakeMove(pos);
+    g->ply = 1;
+    return playable;
+}
+
+// Starts the requested search: a book move when the book has a playable one,
+// else the pool (no search at all once the fifty-move rule has run out).
+static void StartRequestedSearch() {
+    SearchDataRecord& sd = SearchData;
+    PrepareNewSearch();
+    ThreadRecord* g = CTD;
+    if (Personality.OwnBook && g->game_ply < Personality.OwnBook_Depth) {
+        Move m = PG_GetBookMove(&g->pos);
+        sd.pv[2] = 0;
+        sd.pv[1] = m;
+        if (m && !BookMoveIsPlayable(m)) {
+            m = 0;
+            sd.pv[1] = 0;
+        }
+        if (m) {
+            char text[64], from[3] = {0}, to[3] = {0};
+            from[0] = (char)('a' + (MoveFrom(m) & 7));
+            from[1] = (char)('1' + (MoveFrom(m) >> 3));
+            to[0] = (char)('a' + (MoveTo(m) & 7));
+            to[1] = (char)('1' + (MoveTo(m) >> 3));
+            snprintf(text, sizeof text, "%s book move is %s%s", PBlock.uci ? "info string" : "", from, to);
+            ShowMessage(text);
+            sd.best_score = 0;
+            sd.stop = STOP_NORMAL;
+        }
+    }
+    if (g->pos.fifty <= 100 && sd.pv[1] == 0) StartSearch();
+    sd.request = 0;
+}
+
+static void ReportSearch() {
+    SearchDataRecord& sd = SearchData;
+    Collect();
+    DisplaySearchInfo(0, 1, sd.best_depth, sd.best_score, sd.pv);
+    Move best = sd.pv[1], reply = sd.pv[2];
+    if (PBlock.uci) {
+        char bm[8], pm[8], ponder[32] = "";
+        if (reply) snprintf(ponder, sizeof ponder, " ponder %s", UciMoveText(reply, pm));
+        ShowMessageF("bestmove %s%s", UciMoveText(best, bm), ponder);
+    } else {
+        HashFull();
+        char mv[32];
+        double nodes = (double)sd.nodes, elapsed = sd.elapsed;
+        ShowMessageF("move= %s, time= %0.3f, score= %d, nodes= %0.0f, nps= %0.0fK ebf= %0.2f", MoveToStr(best, mv),
+                     elapsed, (int)sd.best_score, nodes, nodes / (elapsed + 0.001) * 0.001,
+                     EffectiveBranchingFactor());
+        ShowMessageF("Hash fill= %.1f%%, Hash hits: main= %0.1f%%, pawn= %0.1f%%, eval= %0.1f%%, TB=%0.0fK",
+                     sd.hashfull * 100.0, (double)sd.hash_hits * 100.0 / ((double)sd.hash_probes + 1.0),
+                     (double)sd.pawn_hits * 100.0 / ((double)sd.pawn_probes + 1.0),
+                     (double)sd.eval_hits * 100.0 / ((double)sd.eval_probes + 1.0), (double)sd.tb_hits * 0.001);
+        if (sd.ncnt1 + sd.ncnt2 + sd.ncnt3 + sd.ncnt4 != 0)
+            ShowMessageF("ncnt1= %d, ncnt2= %d, ncnt3= %d, ncnt4= %d", sd.ncnt1, sd.ncnt2, sd.ncnt3, sd.ncnt4);
+        ShowMessage("");
+    }
+    if (selfplay) {
+        ThreadRecord* g = CTD;
+        double& clock = g->pos.side == WHITE ? sd.wtime : sd.btime;
+        clock = clock - sd.elapsed + sd.increment;
+        if (best && g->game_ply < MAX_GAME_PLY) {
+            MakeMove(&g->pos, best);
+            g->ply = 1;
+            ShowBoard(&g->pos);
+            sd.request = 1;
+        } else {
+            selfplay = 0;
+        }
+    }
+}
+
+// A search that cannot end by itself: a ponder search waiting for
+// "ponderhit", or "go infinite".
+static bool SearchWaitsForStop() {
+    uint8_t mode = SearchData.search_mode;
+    return mode == 2 || (mode != 0 && SearchData.infinite);
+}
+
+// After the end of input no "stop" can come any more: whatever was asked is
+// finished (a search that can only end by "stop" is stopped as if one had
+// arrived), then the engine quits.
+static void FinishAtEndOfInput() {
+    if (SearchWaitsForStop()) StopSearch();
+    if (QueuedCommands() == 0 && SearchData.request == 0 && SearchData.search_mode == 0) PBlock.quit = 1;
+}
+
+void LoopPass() {
+    SearchDataRecord& sd = SearchData;
+    bool start_due = sd.request && sd.search_mode == 0;
+    bool report_due = sd.search_mode && sd.search_mode != 2 && !ThreadsAreBusy();
+    // Input is read and the time checked on every pass, also while a request
+    // waits for an earlier search to be reported.
+    if (!start_due && !report_due) WaitForInput(1);
+    SearchTimecheck();
+    UserInput();
+    if (PBlock.quit) return;
+    if (InputEnded() && (QueuedCommands() == 0 || SearchInProgress())) FinishAtEndOfInput();
+    if (PBlock.quit) return;
+    if (sd.request && sd.search_mode == 0) StartRequestedSearch();
+    if (sd.search_mode && !ThreadsAreBusy() && sd.search_mode != 2) {
+        ReportSearch();
+        sd.search_mode = 0;
+    }
+}
+
+void Loop() {
+    SetPosition(&CTD->pos, START_FEN);
+    if (!PBlock.uci) ShowBoard(&CTD->pos);
+    PBlock.quit = 0;
+    SearchData.request = 0;
+    while (!PBlock.quit) LoopPass();
+}

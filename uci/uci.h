@@ -1,0 +1,42 @@
+// The UCI command set: what each command line does to the game record, the
+// search control record, the settings and the control block. Commands only
+// change records and set flags; the top-level loop starts and reports searches.
+#pragma once
+#include <cstddef>
+#include "board/types.h"
+
+// The engine's banner.
+extern const char* const version;
+// Non-zero: every UCI input line is copied to the log as "CMD: <line>".
+extern int uci_debug;
+
+// Runs one UCI command line (line ends already removed).
+void UciCommand(const char* line);
+
+// Whether the command may run now. While a search runs (or a requested search
+// waits for the previous one to be reported) the commands that change the
+// game, the settings or the table wait in the queue; a waiting "go" or
+// "ucinewgame" ends the running search at once, as it would when it ran.
+bool UciCommandMayRun(const char* line);
+
+// The "stop" command: ends the running search and waits for the pool to be
+// idle; a ponder search becomes a normal one, so that the loop reports it.
+void StopSearch();
+
+// A search is running or a requested search waits for the previous report.
+bool SearchInProgress();
+
+// The legal moves of the side to move, in generation order (captures,
+// promotions with under-promotions, quiet moves). Returns their number.
+enum : int { MAX_LEGAL_MOVES = 256 };
+int GenerateLegalMoves(Position* pos, Move* out);
+
+// A move in UCI coordinate form ("e2e4", "e7e8q"); the null move is "0000".
+// buf holds at least 6 characters.
+char* UciMoveText(Move m, char* buf);
+
+// Sets the game record from FEN text. A text that is malformed or describes a
+// position the engine cannot play (no king, a pawn on the last rank, the side
+// not to move in check...) is refused with an "info string" line, and the
+// previous game stays. Returns true when set.
+bool SetGamePosition(const char* fen);
