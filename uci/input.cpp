@@ -123,6 +123,10 @@ const char* GetFirstToken(const char* text) {
 
 int UserInput() {
     ReadWaitingInput();
+    return RunQueuedCommand();
+}
+
+int RunQueuedCommand() {
     if (queue.empty()) return 0;
     if (PBlock.uci) {
         // Commands run in arrival order; one that must wait for the search to

@@ -15,6 +15,9 @@ enum : int { MAX_QUEUED_LINES = 1024 };
 // command ran, else 0.
 int UserInput();
 
+// Runs at most one queued command (without reading). Returns 1 when one ran.
+int RunQueuedCommand();
+
 // The first word of a command line: leading blanks skipped, then up to the
 // first blank, tab, line end or NUL, at most 127 characters. The result lives
 // in a static buffer that the next call overwrites.

@@ -75,7 +75,7 @@ static std::vector<std::string> SplitWords(const char* text) {
     return words;
 }
 
-bool SetGamePosition(const char* fen) {
+bool SetGameFen(const char* fen) {
     // A refused text leaves the position as it was; SetPosition says why.
     return SetPosition(&CTD->pos, fen) != -2;
 }
@@ -196,7 +196,7 @@ static void UciPosition(const char* args) {
         fen_text = head.substr(f + 3);
         fen = fen_text.c_str();
     }
-    if (!SetGamePosition(fen)) return;
+    if (!SetGameFen(fen)) return;
 
     ThreadRecord* g = CTD;
     if (moves_at != std::string::npos) {

@@ -39,4 +39,4 @@ char* UciMoveText(Move m, char* buf);
 // position the engine cannot play (no king, a pawn on the last rank, the side
 // not to move in check...) is refused with an "info string" line, and the
 // previous game stays. Returns true when set.
-bool SetGamePosition(const char* fen);
+bool SetGameFen(const char* fen);
