@@ -41,6 +41,10 @@ inline void AddTerm(EvalWork* w, int side, ScorePair v, int16_t* line, int sq) {
     }
 }
 
+// ---- evaluate.cpp
+// Endgame scale factor 0 .. 256 for a score in white's view, from a filled EvalWork.
+int ScaleFactor(const EvalWork* w, int score);
+
 // ---- pawns.cpp
 void BuildPawnMaps(EvalWork* w);
 // Pawn structure of both sides (pawn-hash miss), into sums[2].

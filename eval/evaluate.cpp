@@ -110,6 +110,22 @@ bool WrongCorner(const Position* pos, int strong, int file) {
     return (pos->bb[8 * strong + BISHOP] & colour) == 0;
 }
 
+// The material pair of one side.
+ScorePair Material(uint32_t sig) {
+    ScorePair m = SpMul(pawn_value, Nibble(sig, PAWN));
+    SpAddTo(m, SpMul(knight_value, Nibble(sig, KNIGHT)));
+    SpAddTo(m, SpMul(bishop_value, Nibble(sig, BISHOP)));
+    SpAddTo(m, SpMul(rook_value, Nibble(sig, ROOK)));
+    SpAddTo(m, SpMul(queen_value, Nibble(sig, QUEEN)));
+    if (Nibble(sig, BISHOP) >= 2) SpAddTo(m, bishop_pair);
+    if ((sig & 0xFFFF0) == 0x10000) SpAddTo(m, lone_queen);
+    return m;
+}
+
+int16_t Alert(int a) { return (int16_t)(a > 32767 ? 32767 : a); }
+
+}  // namespace
+
 // Endgame scale factor, 0 .. 256, from the score in white's view.
 int ScaleFactor(const EvalWork* w, int score) {
     const Position* pos = w->pos;
@@ -151,22 +167,6 @@ int ScaleFactor(const EvalWork* w, int score) {
     }
     return std::max(scale, 64);
 }
-
-// The material pair of one side.
-ScorePair Material(uint32_t sig) {
-    ScorePair m = SpMul(pawn_value, Nibble(sig, PAWN));
-    SpAddTo(m, SpMul(knight_value, Nibble(sig, KNIGHT)));
-    SpAddTo(m, SpMul(bishop_value, Nibble(sig, BISHOP)));
-    SpAddTo(m, SpMul(rook_value, Nibble(sig, ROOK)));
-    SpAddTo(m, SpMul(queen_value, Nibble(sig, QUEEN)));
-    if (Nibble(sig, BISHOP) >= 2) SpAddTo(m, bishop_pair);
-    if ((sig & 0xFFFF0) == 0x10000) SpAddTo(m, lone_queen);
-    return m;
-}
-
-int16_t Alert(int a) { return (int16_t)(a > 32767 ? 32767 : a); }
-
-}  // namespace
 
 int Evaluate(ThreadRecord* record, int side, int ply, int in_check, int trace) {
     if (in_check) return -10001;
