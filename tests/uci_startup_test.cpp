@@ -1,0 +1,135 @@
+// The command line, the book-move screen of the loop and the speed
+// calibration.
+#include <string>
+#include <vector>
+
+#include "board/makemove.h"
+#include "uci/calibrate.h"
+#include "uci/loop.h"
+#include "uci/startup.h"
+#include "uci_test_util.h"
+
+namespace {
+
+// Parses the words as a command line; returns the mode (0 when refused).
+int Parse(std::vector<std::string> words, std::string* out = nullptr) {
+    words.insert(words.begin(), "tesk");
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(&w[0]);
+    argv.push_back(nullptr);
+    int mode = MODE_ENGINE;
+    bool ok = true;
+    std::string printed = Captured([&] { ok = ParseCommandLine((int)words.size(), argv.data(), &mode); });
+    if (out) *out = printed;
+    return ok ? mode : 0;
+}
+
+}  // namespace
+
+TEST_F(UciTest, NoSwitchesGiveTheEngineInUciMode) {
+    EXPECT_EQ(Parse({}), MODE_ENGINE);
+    EXPECT_EQ(PBlock.uci, 1);
+    EXPECT_EQ(Personality.Hash, 64);
+    EXPECT_EQ(Personality.Threads, 1);
+}
+
+TEST_F(UciTest, SettingSwitchesAreClamped) {
+    Parse({"-hash", "20000", "-threads", "0", "-d", "80"});
+    EXPECT_EQ(Personality.Hash, 16384);
+    EXPECT_EQ(Personality.Threads, 1);
+    EXPECT_EQ(SearchData.depth_limit, 66);
+    EXPECT_EQ(SearchData.limit_kind, 1);
+    EXPECT_EQ(SearchData.move_time, 10000.0);
+    Parse({"-hash", "-5", "-threads", "500", "-d", "-2"});
+    EXPECT_EQ(Personality.Hash, 0);
+    EXPECT_EQ(Personality.Threads, 128);
+    EXPECT_EQ(SearchData.depth_limit, 0);
+    Parse({"-n", "3000000000", "-t", "2.5"});
+    EXPECT_EQ(SearchData.node_limit, 3000000000ull) << "node counts beyond 32 bits";
+    EXPECT_EQ(SearchData.move_time, 2.5) << "-t after -n sets the time";
+}
+
+TEST_F(UciTest, ModeAndFileSwitches) {
+    EXPECT_EQ(Parse({"-c"}), MODE_ENGINE);
+    EXPECT_EQ(PBlock.uci, 0);
+    EXPECT_EQ(Parse({"-bench", "-mkconfig"}), MODE_MKCONFIG) << "the last mode switch decides";
+    EXPECT_EQ(Parse({"-anepd", "suite.epd"}), MODE_ANEPD);
+    EXPECT_STREQ(PBlock.epd_file, "suite.epd");
+    EXPECT_EQ(Parse({"-scan_pgn3", "games.pgn"}), MODE_SCAN_PGN1 + 2);
+    EXPECT_STREQ(PBlock.pgn_file, "games.pgn");
+    // A word holding "-scan_pgn" that is none of the four takes its file but
+    // picks no mode.
+    EXPECT_EQ(Parse({"-scan_pgn", "other.pgn"}), MODE_ENGINE);
+    EXPECT_STREQ(PBlock.pgn_file, "other.pgn");
+    EXPECT_EQ(Parse({"-pbench"}), MODE_PBENCH);
+    EXPECT_EQ(Parse({"-tune", "t.epd"}), MODE_TUNE);
+    EXPECT_EQ(Parse({"-unknown", "-mkbook", "g.pgn", "stray"}), MODE_MKBOOK);
+}
+
+TEST_F(UciTest, AnArgumentIsComparedWithTheLaterSwitches) {
+    EXPECT_EQ(Parse({"-cfg", "-tune4"}), MODE_TUNE4);
+    EXPECT_STREQ(Personality.ConfigFilePath, "-tune4");
+}
+
+TEST_F(UciTest, BookAndPathSwitchesStoreCutText) {
+    Parse({"-book", "opening.bin", "-tbpath", "/tb/345:/tb/6"});
+    EXPECT_STREQ(Personality.OwnBook_File, "opening.bin");
+    EXPECT_EQ(Personality.OwnBook, 0) << "-book names the file only";
+    EXPECT_STREQ(Personality.SyzygyPath, "/tb/345:/tb/6");
+    Parse({"-cfg", std::string(300, 'c')});
+    EXPECT_EQ(std::string(Personality.ConfigFilePath), std::string(143, 'c'));
+    Parse({"-log", "-quiet"});
+    EXPECT_EQ(Personality.Log, 0);
+    EXPECT_EQ(PBlock.noise, 9999.0);
+}
+
+TEST_F(UciTest, NpsSwitchSetsTheStrengthAndPrintsItsElo) {
+    std::string out;
+    Parse({"-nps", "1000000"}, &out);
+    EXPECT_EQ(out, "Elo= 2923\n");
+    EXPECT_EQ(Personality.UCI_Elo, 2923);
+    EXPECT_EQ(Personality.UCI_LimitStrength, 1);
+    EXPECT_EQ(SearchData.target_nps, 1000000.0);
+    // Speeds at or below the model's floor are raised to it.
+    Parse({"-nps", "5"}, &out);
+    EXPECT_EQ(SearchData.target_nps, MIN_MODEL_NPS);
+    EXPECT_EQ(Personality.UCI_Elo, (int)EloOfSpeed(MIN_MODEL_NPS));
+}
+
+TEST_F(UciTest, SwitchWithoutItsArgumentIsRefused) {
+    std::string out;
+    EXPECT_EQ(Parse({"-threads", "2", "-cfg"}, &out), 0);
+    EXPECT_EQ(out, "info string switch -cfg needs an argument\n");
+    EXPECT_EQ(Parse({"-scan_pgn2"}, &out), 0);
+    EXPECT_EQ(out, "info string switch -scan_pgn2 needs an argument\n");
+}
+
+// ---- book moves ------------------------------------------------------------------
+
+TEST_F(UciTest, BookMoveThatRepeatsThePositionAThirdTimeIsNotPlayed) {
+    Move back = MakeMoveCode(45, 62);  // f6g8
+    Uci("position startpos moves g1f3 g8f6 f3g1");
+    EXPECT_TRUE(BookMoveIsPlayable(back)) << "one earlier occurrence does not stop it";
+    Uci("position startpos moves g1f3 g8f6 f3g1 f6g8 g1f3 g8f6 f3g1");
+    EXPECT_FALSE(BookMoveIsPlayable(back));
+    EXPECT_EQ(CTD->game_ply, 7) << "the game is left as it was";
+    // A move that is not legal in the position is never played.
+    EXPECT_FALSE(BookMoveIsPlayable(MakeMoveCode(12, 28)));
+}
+
+// ---- calibration -----------------------------------------------------------------
+
+TEST_F(UciTest, CalibrationMeasuresTheSpeedAndSetsTheEloRange) {
+    DefaultPersonality.UCI_Elo = 0;
+    Personality.UCI_Elo = 1234;
+    std::string out = Captured([] { Calibrate(); });
+    EXPECT_EQ(out.compare(0, 16, "info string et= "), 0) << out;
+    EXPECT_TRUE(Contains(out, ", calibration nps= ")) << out;
+    EXPECT_GT(SearchData.calibration_nps, 1000.0);
+    EXPECT_DOUBLE_EQ(SearchData.max_elo, EloOfSpeed(SearchData.calibration_nps));
+    EXPECT_EQ(Personality.UCI_Elo, (int)SearchData.max_elo);
+    EXPECT_EQ(DefaultPersonality.UCI_Elo, 0) << "the defaults keep their value";
+    char fen[128];
+    MakeEPD(&CTD->pos, fen);
+    EXPECT_STREQ(fen, START_FEN);
+}
