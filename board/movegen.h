@@ -1,4 +1,6 @@
-// Pseudo-legal move generation by kind, in a fixed order.
+// Pseudo-legal move generation by kind, in a fixed order (lowest square
+// first). The generators write move, piece and captured, never the score; a
+// caller's buffer of MAX_LIST_MOVES entries holds any position's moves.
 #pragma once
 #include "board/types.h"
 

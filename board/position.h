@@ -2,8 +2,15 @@
 #pragma once
 #include "board/types.h"
 
-// Sets the position from FEN/EPD text. Returns 0, -1 when castling rights had
-// to be dropped, or -2 when the text is refused (the position is then unchanged).
+// Sets the position from FEN/EPD text (placement, side, castling, en passant;
+// counters and EPD operations are not read, the fifty-move counter is 0) and
+// resets the owner's game_ply, ply and last_move. Returns 0; -1 when castling
+// rights whose king or rook is missing were dropped ("Illegal EPD - ..." is
+// printed, the position is set); -2 when the text is refused with a message
+// ("Illegal FEN - <reason>": malformed placement, not one king per side,
+// pawns on the first or last rank, more than 16 pieces or 8 pawns a side, the
+// side not to move in check, an en-passant square that no double step left)
+// and the position and its record are unchanged.
 int SetPosition(Position* pos, const char* text);
 // Writes the four FEN fields (no counters) into buf (at least 100 bytes).
 void MakeEPD(const Position* pos, char* buf);
@@ -11,7 +18,10 @@ void MakeEPD(const Position* pos, char* buf);
 char* MoveToStr(Move m, char* buf);
 // The four text forms of a move against which typed moves are matched (each buffer >= 16 bytes).
 void GenMoveStrings(Position* pos, Move m, char* s1, char* s2, char* s3, char* s4);
-// Finds the one legal move of the game record that the text names: 1 and *out, else 0.
+// Finds the one legal move of the game record CTD that the text names (any
+// form of GenMoveStrings; "+", "#", "!" and "?" marks are ignored, a
+// promotion letter may come without "="): 1 and *out, else 0 and *out = 0.
+// Two matches print "ambiguous move".
 int IsValidMove(const char* text, Move* out);
 // The full-board start position.
 extern const char* const START_FEN;
