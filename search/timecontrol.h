@@ -1,7 +1,24 @@
-// Search preparation, time control and strength limiting.
+// Search preparation, time allocation, the time check that ends a search,
+// and the strength limit (node-rate throttle) of the searching threads.
 #pragma once
 
-// Clock reading (GetTime) at the start of the current search.
-extern double search_start;
-// Updates SearchData.elapsed and may set the stop flag.
+// Monotonic-clock time (seconds) at which the current search started.
+extern double start;
+
+// Sets up SearchData and the game record for the next search: clock start,
+// settings in force, table age and size, derived parameters, time allocation.
+void PrepareNewSearch();
+// The time allocation alone: target_time (and movestogo, and the clock of a
+// fixed-time search) from the limits, the clocks and the game ply.
+void AllocateTime();
+// Updates `elapsed` and sets `stop` when the search must end.
 void SearchTimecheck();
+// elapsed := now - start.
+void GetElapsedTime();
+// Growth of the node count per iteration over the last four iterations.
+double EffectiveBranchingFactor();
+// Strength limit: called by a searching thread after it counted a node; while
+// the thread runs faster than target_nps it sleeps and runs the time check.
+void ThrottleSearch(const struct ThreadRecord* t);
+// The slowest node rate the strength limit accepts.
+constexpr double MIN_TARGET_NPS = 30.0;
