@@ -11,10 +11,9 @@
 #include "search/qsearch.h"
 #include "search/records.h"
 #include "search/root.h"
+#include "search/search.h"
 #include "tablebase/glue.h"
 #include "uci/settings.h"
-
-std::atomic<uint32_t> brnd{0};
 
 enum : int { MAX_ITERATIONS = 68, MAX_GAME_PLY_PLUS_DEPTH = 883 };
 
@@ -35,16 +34,7 @@ static void HoldWhileInfinite(bool pool) {
 
 // Resets the thread's ordering tables and stack for a new search.
 static void ResetThread(ThreadRecord* t) {
-    for (int p = 0; p < MAX_PLY + 2; p++) {
-        SearchStackEntry& s = t->stack[p];
-        s.hash_move = 0;
-        s.killer1 = s.killer2 = s.killer3 = 0;
-    }
-    memset(t->counter_move, 0, sizeof t->counter_move);
-    memset(t->counter_move2, 0, sizeof t->counter_move2);
-    memset(t->followup_move, 0, sizeof t->followup_move);
-    int16_t* h = &t->history[0][0][0];
-    for (size_t i = 0; i < sizeof t->history / sizeof(int16_t); i++) h[i] = 2048;
+    ResetOrdering(t);
     SearchStackEntry& r = t->stack[1];
     MoveEntry* list = r.list;
     MoveEntry* next = r.next;
@@ -118,7 +108,7 @@ static void RunSearch(ThreadRecord* t, bool pool) {
     // 4. Seed of this search.
     const uint32_t seed = (uint32_t)(TimeOfDayMicros() / 1000000u) * 19375u + 987654321u;
     t->seed = seed;
-    if (master) brnd.store(seed, std::memory_order_relaxed);
+    if (master) brnd = seed;  // helpers read it after the master's iteration 2 starts
 
     Position* pos = &t->pos;
     const int side = pos->side;
@@ -190,7 +180,7 @@ static void RunSearch(ThreadRecord* t, bool pool) {
     if (master) {
         sd.tb_move.store(0, std::memory_order_relaxed);
         int cls = -1;
-        unsigned dtz = 0;
+        uint32_t dtz = 0;
         Move tb_move = 0;
         int r = TB_Probe_DTZ(pos, &cls, &dtz, &tb_move);
         if (r == -1) {

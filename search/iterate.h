@@ -2,13 +2,8 @@
 // (thread 0 is the master, the others help through the shared table), and
 // the same driver run on the calling thread for the tools.
 #pragma once
-#include <atomic>
-#include <cstdint>
 
 struct ThreadRecord;
-
-// Random value of the current search (set by the master at its start).
-extern std::atomic<uint32_t> brnd;
 
 // One search of a pool thread (its command byte is 1); returns when it ends.
 void PoolThreadSearch(ThreadRecord* t);

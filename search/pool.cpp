@@ -37,7 +37,7 @@ static void SearchThreadFunc(void* arg) {
             t->command.store(CMD_IDLE, std::memory_order_release);
             SleepMs(1);
         } else if (c == CMD_CLEAR) {
-            HashClearShare(i);
+            HashClearShare(i, SearchData.threads.load(std::memory_order_relaxed));
             t->command.store(CMD_IDLE, std::memory_order_release);
             SleepMs(1);
         } else if (c > 'Z') {

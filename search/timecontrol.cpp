@@ -10,12 +10,13 @@
 #include "search/params.h"
 #include "search/records.h"
 #include "search/tt.h"
+#include "uci/calibrate.h"
 #include "uci/output.h"
 #include "uci/settings.h"
 
-double start = 0.0;
+double search_start = 0.0;
 
-void GetElapsedTime() { SearchData.elapsed.store(GetTime() - start, std::memory_order_relaxed); }
+void GetElapsedTime() { SearchData.elapsed.store(GetTime() - search_start, std::memory_order_relaxed); }
 
 // Writes one line to the log file only (not to standard output).
 static void LogOnly(const char* text) {
@@ -67,7 +68,7 @@ void AllocateTime() {
 
 void PrepareNewSearch() {
     SearchDataRecord& sd = SearchData;
-    start = GetTime();
+    search_start = GetTime();
     CTD->ply = 1;
     CTD->pv[1] = 0;
     sd.elapsed.store(0.0, std::memory_order_relaxed);
@@ -78,8 +79,10 @@ void PrepareNewSearch() {
     } else {
         // Strength limiting switched back on after it was off: the target
         // comes again from the requested Elo.
-        if (sd.target_nps >= 1e9) sd.target_nps = NpsForElo(Personality.UCI_Elo);
-        if (!(sd.target_nps >= MIN_TARGET_NPS)) sd.target_nps = MIN_TARGET_NPS;
+        if (sd.target_nps >= 1e9) sd.target_nps = SpeedForElo(Personality.UCI_Elo);
+        // The node rate model holds from 30 nodes per second on; slower
+        // targets (and 10 or less, where it divides by zero) are raised.
+        if (!(sd.target_nps >= MIN_MODEL_NPS)) sd.target_nps = MIN_MODEL_NPS;
     }
 
     sd.ponder = (uint16_t)(Personality.Ponder != 0);
@@ -146,7 +149,7 @@ void PrepareNewSearch() {
 
 void SearchTimecheck() {
     SearchDataRecord& sd = SearchData;
-    const double elapsed = GetTime() - start;
+    const double elapsed = GetTime() - search_start;
     sd.elapsed.store(elapsed, std::memory_order_relaxed);
 
     if (sd.stop.load(std::memory_order_relaxed)) return;
@@ -223,18 +226,4 @@ double EffectiveBranchingFactor() {
     const uint64_t a = SearchData.depth_nodes[last], b = SearchData.depth_nodes[last - 4];
     if (a == 0 || b == 0) return 2.0;
     return pow((double)a / (double)b, 0.25);
-}
-
-void ThrottleSearch(const ThreadRecord* t) {
-    SearchDataRecord& sd = SearchData;
-    for (;;) {
-        if (sd.target_nps >= 1e9) return;
-        if (sd.depth.load(std::memory_order_relaxed) < 2) return;
-        if (sd.stop.load(std::memory_order_relaxed)) return;
-        const double el = sd.elapsed.load(std::memory_order_relaxed);
-        const double nodes = (double)t->nodes.load(std::memory_order_relaxed);
-        if (el > 0.0 && nodes / el <= sd.target_nps) return;
-        SleepMs(1);
-        SearchTimecheck();
-    }
 }

@@ -2,8 +2,8 @@
 // and the strength limit (node-rate throttle) of the searching threads.
 #pragma once
 
-// Monotonic-clock time (seconds) at which the current search started.
-extern double start;
+// Clock reading (GetTime) at the start of the current search.
+extern double search_start;
 
 // Sets up SearchData and the game record for the next search: clock start,
 // settings in force, table age and size, derived parameters, time allocation.
@@ -17,8 +17,3 @@ void SearchTimecheck();
 void GetElapsedTime();
 // Growth of the node count per iteration over the last four iterations.
 double EffectiveBranchingFactor();
-// Strength limit: called by a searching thread after it counted a node; while
-// the thread runs faster than target_nps it sleeps and runs the time check.
-void ThrottleSearch(const struct ThreadRecord* t);
-// The slowest node rate the strength limit accepts.
-constexpr double MIN_TARGET_NPS = 30.0;

@@ -5,6 +5,8 @@
 
 #include "search/records.h"
 #include "search/timecontrol.h"
+#include "tests/driver_test_util.h"
+#include "uci/calibrate.h"
 #include "uci/settings.h"
 
 namespace {
@@ -179,7 +181,7 @@ struct TimecheckFixture : TimeFixture {
     // Runs the check as if `seconds` had passed; returns the stop value.
     int CheckAt(double seconds) {
         SearchData.stop = 0;
-        start = GetTime() - seconds;
+        search_start = GetTime() - seconds;
         SearchTimecheck();
         return SearchData.stop;
     }
@@ -198,7 +200,7 @@ TEST_F(TimecheckFixture, NoDecisionEarlyOrWhilePondering) {
     EXPECT_EQ(CheckAt(50.0), 0);
     SearchData.depth = 8;
     SearchData.target_time = 0.0;
-    start = GetTime() + 1000.0;  // the first 15 ms of a search
+    search_start = GetTime() + 1000.0;  // the first 15 ms of a search
     SearchData.stop = 0;
     SearchTimecheck();
     EXPECT_EQ(SearchData.stop, 0);
@@ -325,6 +327,132 @@ TEST(TimeControl, EffectiveBranchingFactor) {
     EXPECT_DOUBLE_EQ(EffectiveBranchingFactor(), 2.0);
     SearchData.depth_nodes[5] = 1000;
     EXPECT_NEAR(EffectiveBranchingFactor(), 3.0, 1e-12);
+}
+
+// The search start, on the game record with a real table.
+struct PrepareFixture : ::testing::Test {
+    void SetUp() override {
+        SetUpSearchEngine(1, 2);
+        SetGamePosition(START_FEN);
+        SearchData.limit_kind = 0;
+        SearchData.wtime = SearchData.btime = 60.0;
+        SearchData.increment = 0.0;
+    }
+};
+
+TEST_F(PrepareFixture, ResetsThePublishedResultAndTheLimits) {
+    SearchData.pv[1] = 0x0C1C;
+    SearchData.stop = STOP_NORMAL;
+    SearchData.best_score = 77;
+    SearchData.best_depth = 9;
+    SearchData.depth = 9;
+    SearchData.last_depth = 8;
+    SearchData.change_depth = 3;
+    SearchData.single_reply = 1;
+    SearchData.depth_score[5] = 3;
+    SearchData.depth_move[5] = 0x0C1C;
+    SearchData.depth_nodes[5] = 9;
+    SearchData.elapsed = 4.0;
+    SearchData.request = 2;
+    Personality.MoveOverhead = 120;
+    Personality.MultiPV = 4;
+    Personality.Ponder = 1;
+    PrepareNewSearch();
+    EXPECT_EQ(SearchData.pv[1], 0);
+    EXPECT_EQ(SearchData.stop, 0);
+    EXPECT_EQ(SearchData.best_score, -10000);
+    EXPECT_EQ(SearchData.best_depth, 0);
+    EXPECT_EQ(SearchData.depth, 0);
+    EXPECT_EQ(SearchData.last_depth, 0);
+    EXPECT_EQ(SearchData.change_depth, 0);
+    EXPECT_EQ(SearchData.single_reply, 0);
+    for (int d = 0; d < MAX_PLY + 2; d++) {
+        EXPECT_EQ(SearchData.depth_score[d], -10001);
+        EXPECT_EQ(SearchData.depth_move[d], 0);
+        EXPECT_EQ(SearchData.depth_nodes[d], 0u);
+    }
+    EXPECT_EQ(SearchData.elapsed, 0.0);
+    EXPECT_EQ(SearchData.search_mode, 2);
+    EXPECT_DOUBLE_EQ(SearchData.time_reserve, 0.12);
+    EXPECT_EQ(SearchData.multipv, 4);
+    EXPECT_EQ(SearchData.ponder, 1);
+    EXPECT_EQ(SearchData.root_side, WHITE);
+    EXPECT_DOUBLE_EQ(SearchData.target_time, 60.0 / 34 * 1.3);
+}
+
+TEST_F(PrepareFixture, TableAgeRunsFromOneToFifteen) {
+    SearchData.hash_age = 0;
+    PrepareNewSearch();
+    EXPECT_EQ(SearchData.hash_age, 1);
+    SearchData.hash_age = 14;
+    PrepareNewSearch();
+    EXPECT_EQ(SearchData.hash_age, 15);
+    PrepareNewSearch();
+    EXPECT_EQ(SearchData.hash_age, 1);
+}
+
+TEST_F(PrepareFixture, ResizedTableIsUsedAgainAndClean) {
+    Personality.Hash = 0;
+    PrepareNewSearch();
+    EXPECT_EQ(SearchData.hash_mb, 0);
+    EXPECT_EQ(SearchData.use_hash, 0);
+    Personality.Hash = 1;
+    PrepareNewSearch();
+    EXPECT_EQ(SearchData.hash_mb, 1);
+    EXPECT_EQ(SearchData.use_hash, 1);
+    ASSERT_EQ(HashSlots(), 65536u + 16u);
+    uint64_t dirty = 0;
+    for (uint64_t i = 0; i < HashSlots(); i++) dirty += (hashtable[i].w[0] | hashtable[i].w[1]) != 0;
+    EXPECT_EQ(dirty, 0u);
+    // A tool that switched the table off keeps it off while Hash is unchanged.
+    SearchData.use_hash = 0;
+    PrepareNewSearch();
+    EXPECT_EQ(SearchData.use_hash, 0);
+}
+
+TEST_F(PrepareFixture, StrengthLimitTarget) {
+    SearchData.target_nps = 2500;
+    Personality.UCI_LimitStrength = 0;
+    PrepareNewSearch();
+    EXPECT_EQ(SearchData.target_nps, 1e9);
+    // Switched on again: the target comes back from the requested Elo.
+    Personality.UCI_LimitStrength = 1;
+    Personality.UCI_Elo = 2000;
+    PrepareNewSearch();
+    EXPECT_DOUBLE_EQ(SearchData.target_nps, SpeedForElo(2000));
+    EXPECT_LT(SearchData.target_nps, 1e9);
+    // A target set directly stays; one of 10 or less is raised to the floor.
+    SearchData.target_nps = 4000;
+    PrepareNewSearch();
+    EXPECT_EQ(SearchData.target_nps, 4000);
+    for (double bad : {10.0, 5.0, 0.0, -20.0}) {
+        SearchData.target_nps = bad;
+        PrepareNewSearch();
+        EXPECT_EQ(SearchData.target_nps, MIN_MODEL_NPS) << bad;
+    }
+}
+
+TEST_F(PrepareFixture, ChangedSettingsRebuildTheTablesOnce) {
+    Personality.params_changed = 1;
+    testing::internal::CaptureStdout();
+    PrepareNewSearch();
+    PrepareNewSearch();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "info string setting search and eval params...\n");
+    EXPECT_EQ(Personality.params_changed, 0);
+}
+
+TEST_F(PrepareFixture, ConsoleShowsTheAllocation) {
+    PBlock.uci = 0;
+    PBlock.noise = 0.0;
+    testing::internal::CaptureStdout();
+    PrepareNewSearch();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "fen rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -\n"
+              "Ply= 0, cnt50= 0, Clock= 60.00s, Target time= 1.76s\n");
+    PBlock.uci = 1;  // in UCI mode the lines go to the log only
+    testing::internal::CaptureStdout();
+    PrepareNewSearch();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
 }  // namespace

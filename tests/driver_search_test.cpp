@@ -1,0 +1,202 @@
+// The search of one "go" seen from the pool: the master's iterations and
+// their end rules, the helpers, the root without moves, the published result.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "tests/driver_test_util.h"
+
+namespace {
+
+const char* const ITALIAN = "r1bqkbnr/pppp1ppp/2n5/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R b KQkq -";
+const char* const KIWIPETE = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -";
+const char* const MATE_IN_ONE = "r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq -";
+// Black has one legal move (Ka7) and is mated by Ra1 next.
+const char* const MATED_IN_ONE = "k7/2K5/8/8/8/8/8/1R6 b - -";
+
+TEST(PoolSearch, FixedDepthGivesALegalMoveWithOneOrSeveralThreads) {
+    for (int threads : {1, 3}) {
+        for (const char* fen : {START_FEN, ITALIAN, KIWIPETE}) {
+            SetUpSearchEngine(threads);
+            SetDepthLimit(6);
+            StartPoolSearch(fen);
+            ASSERT_TRUE(WaitForPool());
+            EXPECT_TRUE(IsLegalInGame(SearchData.pv[1])) << fen << ": " << BestMove();
+            EXPECT_EQ(SearchData.best_depth, 6) << fen;
+            EXPECT_EQ(SearchData.last_depth, 6) << fen;
+            EXPECT_EQ(SearchData.stop, STOP_NORMAL) << fen;
+            EXPECT_EQ(SearchData.depth_move[6], SearchData.pv[1]);
+            EXPECT_GT(SearchData.depth_nodes[6], SearchData.depth_nodes[1]);
+            EXPECT_EQ(SearchData.single_reply, 0);
+        }
+    }
+}
+
+TEST(PoolSearch, MateInOneEndsTheIterationsAtOnce) {
+    SetUpSearchEngine(2);
+    SetDepthLimit(30);
+    StartPoolSearch(MATE_IN_ONE);
+    ASSERT_TRUE(WaitForPool());
+    EXPECT_EQ(BestMove(), "h5f7");
+    EXPECT_EQ(SearchData.best_score, 9998);
+    EXPECT_EQ(SearchData.last_depth, 1);
+}
+
+TEST(PoolSearch, MatedInOneIsReportedAsMateMinusOne) {
+    SetUpSearchEngine(1);
+    SetDepthLimit(30);
+    PBlock.noise = 0.0;
+    testing::internal::CaptureStdout();
+    StartPoolSearch(MATED_IN_ONE);
+    bool idle = WaitForPool();
+    Collect();
+    DisplaySearchInfo(0, 1, SearchData.best_depth, SearchData.best_score, SearchData.pv);
+    std::string out = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(idle);
+    EXPECT_EQ(BestMove(), "a8a7");
+    EXPECT_EQ(SearchData.single_reply, 1);
+    EXPECT_EQ(SearchData.best_score, -9997);
+    EXPECT_LE(SearchData.last_depth, 3);
+    std::string last = out.substr(out.rfind("info depth"));
+    EXPECT_NE(last.find("score mate -1 "), std::string::npos) << out;
+    EXPECT_NE(last.find(" pv a8a7 b1a1\n"), std::string::npos) << out;
+}
+
+TEST(PoolSearch, RootWithoutLegalMove) {
+    SetUpSearchEngine(2);
+    SetDepthLimit(10);
+    // Checkmated (fool's mate) and stalemated.
+    StartPoolSearch("rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq -");
+    ASSERT_TRUE(WaitForPool());
+    EXPECT_EQ(SearchData.stop, STOP_NO_MOVES);
+    EXPECT_EQ(SearchData.pv[1], 0);
+    EXPECT_EQ(SearchData.best_score, -9999);
+    EXPECT_EQ(SearchData.best_depth, 1);
+    StartPoolSearch("7k/5Q2/6K1/8/8/8/8/8 b - -");
+    ASSERT_TRUE(WaitForPool());
+    EXPECT_EQ(SearchData.stop, STOP_NO_MOVES);
+    EXPECT_EQ(SearchData.pv[1], 0);
+    EXPECT_EQ(SearchData.best_score, 0);
+}
+
+TEST(PoolSearch, DepthZeroGivesOnlyAQuiescenceScore) {
+    SetUpSearchEngine(2);
+    SetDepthLimit(0);
+    // White to move wins a queen left en prise.
+    StartPoolSearch("rnb1kbnr/pppp1ppp/8/4p3/4P2q/5N2/PPPP1PPP/RNBQKB1R w KQkq -");
+    ASSERT_TRUE(WaitForPool());
+    EXPECT_EQ(SearchData.pv[1], 0);  // no move is published
+    EXPECT_GT(SearchData.best_score, 500);
+    EXPECT_EQ(SearchData.stop, STOP_NORMAL);
+}
+
+TEST(PoolSearch, InfiniteSearchHoldsItsResultUntilStop) {
+    SetUpSearchEngine(2);
+    SetDepthLimit(66);
+    SearchData.infinite = 1;
+    // The mate is found at once, but an infinite search waits for "stop";
+    // so does one with a single reply.
+    for (const char* fen : {MATE_IN_ONE, MATED_IN_ONE, "rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq -"}) {
+        StartPoolSearch(fen);
+        SleepMs(150);
+        for (int i = 0; i < 50; i++) {
+            SleepMs(1);
+            SearchTimecheck();
+        }
+        EXPECT_GT(ThreadsAreBusy(), 0) << fen;
+        EXPECT_EQ(SearchData.stop, 0) << fen;
+        StopPool();
+        EXPECT_EQ(ThreadsAreBusy(), 0);
+    }
+    EXPECT_EQ(SearchData.pv[1], 0);  // the mated root answers the null move
+    SearchData.infinite = 0;
+}
+
+TEST(PoolSearch, EarlyStopStillLeavesALegalMove) {
+    SetUpSearchEngine(3);
+    SetDepthLimit(66);
+    for (const char* fen : {START_FEN, KIWIPETE, MATED_IN_ONE}) {
+        StartPoolSearch(fen);
+        SearchData.stop = STOP_NORMAL;  // "stop" right after "go"
+        ASSERT_TRUE(WaitForPool());
+        EXPECT_TRUE(IsLegalInGame(SearchData.pv[1])) << fen << ": " << BestMove();
+    }
+}
+
+TEST(PoolSearch, HelpersSearchBesideTheMaster) {
+    SetUpSearchEngine(4);
+    SetDepthLimit(11);
+    StartPoolSearch(KIWIPETE);
+    ASSERT_TRUE(WaitForPool());
+    EXPECT_TRUE(IsLegalInGame(SearchData.pv[1]));
+    for (int i = 0; i < 4; i++) {
+        EXPECT_GT(ThreadData[i]->nodes, 0u) << "thread " << i;
+        EXPECT_GE(ThreadData[i]->depth, 2) << "thread " << i;
+    }
+    // The helpers' node counts are part of the per-depth sums.
+    uint64_t master_nodes = ThreadData[0]->nodes;
+    Collect();
+    EXPECT_GT(SearchData.nodes, master_nodes);
+}
+
+TEST(PoolSearch, MultiPvReportsEveryLine) {
+    SetUpSearchEngine(1);
+    Personality.MultiPV = 3;
+    SetDepthLimit(5);
+    PBlock.noise = 0.0;
+    testing::internal::CaptureStdout();
+    StartPoolSearch(ITALIAN);
+    bool idle = WaitForPool();
+    std::string out = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(idle);
+    std::set<std::string> first_moves;
+    for (int k = 1; k <= 3; k++) {
+        std::string head = "info multipv " + std::to_string(k) + " depth 5 ";
+        size_t at = out.find(head);
+        ASSERT_NE(at, std::string::npos) << out;
+        size_t pv = out.find(" pv ", at);
+        first_moves.insert(out.substr(pv + 4, 4));
+    }
+    EXPECT_EQ(first_moves.size(), 3u) << out;
+    EXPECT_EQ(out.find("info depth"), std::string::npos) << out;  // no single-line reports
+    EXPECT_TRUE(IsLegalInGame(SearchData.pv[1]));
+}
+
+TEST(PoolSearch, SearchIterationsRunsOnTheCallingThread) {
+    SetUpSearchEngine(2);
+    SetDepthLimit(5);
+    SetGamePosition(ITALIAN);
+    PrepareNewSearch();
+    SearchIterations();
+    EXPECT_EQ(ThreadsAreBusy(), 0);
+    EXPECT_TRUE(IsLegalInGame(SearchData.pv[1])) << BestMove();
+    EXPECT_EQ(SearchData.best_depth, 5);
+    EXPECT_GT(ThreadData[0]->nodes, 0u);
+    EXPECT_EQ(ThreadData[1]->nodes, 0u);  // the helper stayed idle
+}
+
+TEST(PoolSearch, StrengthLimitKeepsEachThreadAtTheTargetRate) {
+    SetUpSearchEngine(2);
+    Personality.UCI_LimitStrength = 1;
+    SearchData.target_nps = 3000;
+    SearchData.limit_kind = 1;
+    SearchData.move_time = 0.8;
+    SearchData.depth_limit = 66;
+    SearchData.node_limit = 0;
+    StartPoolSearch(START_FEN);
+    ASSERT_TRUE(WaitForPool());
+    const double elapsed = SearchData.elapsed;
+    EXPECT_GE(elapsed, 0.7);
+    EXPECT_TRUE(IsLegalInGame(SearchData.pv[1]));
+    // A thread only goes on while it is not faster than the target; the
+    // first iteration, which is not throttled, takes a few dozen nodes.
+    for (int i = 0; i < 2; i++) {
+        const double rate = ThreadData[i]->nodes / elapsed;
+        EXPECT_LE(rate, 3000 * 1.02 + 200) << "thread " << i;
+    }
+    Personality.UCI_LimitStrength = 0;
+}
+
+}  // namespace
