@@ -24,6 +24,7 @@ void ExpectPool(int n) {
 
 TEST(Pool, CreateAndKillAnySizeAgainAndAgain) {
     InitTestEnvironment();
+    KillThreadPool(SearchData.threads);  // whatever an earlier test left
     for (int round = 0; round < 2; round++) {
         for (int n : {1, 2, 7, 128, 0, 3}) {
             SearchData.threads = (uint8_t)n;

@@ -15,6 +15,7 @@ const Bench kBenches[] = {
     {"perft", PerftBench, "perft [depth] [fen]  legal-move perft, leaves per second (default depth 6, start position)"},
     {"pickperft", PickerPerftBench, "pickperft [depth] [fen]  perft through the search's move picker (default depth 6, start position)"},
     {"eval", EvalBench, "eval [rounds]  evaluations per second over a fixed position set (default 20000 rounds)"},
+    {"threads", DriverBench, "threads [seconds] [depth] [max threads]  pool node rate with 1, 2, 4, 8 threads and time to a fixed depth (default 2 s, depth 12, 8 threads)"},
 };
 }  // namespace
 
