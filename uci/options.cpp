@@ -7,13 +7,13 @@
 
 #include "eval/params.h"
 #include "platform/platform.h"
+#include "search/pool.h"
 #include "search/records.h"
 #include "search/tt.h"
 #include "tablebase/tbcore.h"
 #include "uci/calibrate.h"
 #include "uci/config.h"
 #include "uci/output.h"
-#include "uci/search_standin.h"
 #include "uci/settings.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include "eval/params.h"
 #include "platform/platform.h"
 #include "search/params.h"
+#include "search/pool.h"
 #include "search/records.h"
 #include "search/tt.h"
 #include "tablebase/tbcore.h"
@@ -23,7 +24,6 @@
 #include "uci/config.h"
 #include "uci/loop.h"
 #include "uci/output.h"
-#include "uci/search_standin.h"
 #include "uci/settings.h"
 
 int32_t profile = 0;
