@@ -17,6 +17,9 @@
 
 int32_t selfplay = 0;
 
+// The loop's pause while no search runs or waits.
+enum : int { IDLE_PAUSE_MS = 50 };
+
 bool BookMoveIsPlayable(Move m) {
     ThreadRecord* g = CTD;
     Position* pos = &g->pos;
@@ -133,8 +136,11 @@ void LoopPass() {
     bool start_due = sd.request && sd.search_mode == 0;
     bool report_due = sd.search_mode && sd.search_mode != 2 && !ThreadsAreBusy();
     // Input is read and the time checked on every pass, also while a request
-    // waits for an earlier search to be reported.
-    if (!start_due && !report_due) WaitForInput(1);
+    // waits for an earlier search to be reported. With no search at all the
+    // pause is longer: nothing but input can change anything then, and input
+    // ends the pause at once.
+    bool idle = !sd.request && !sd.search_mode && !ThreadsAreBusy();
+    if (!start_due && !report_due) WaitForInput(idle ? IDLE_PAUSE_MS : 1);
     SearchTimecheck();
     UserInput();
     if (PBlock.quit) return;
