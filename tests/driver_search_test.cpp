@@ -120,8 +120,12 @@ TEST(PoolSearch, EarlyStopStillLeavesALegalMove) {
     SetUpSearchEngine(3);
     SetDepthLimit(66);
     for (const char* fen : {START_FEN, KIWIPETE, MATED_IN_ONE}) {
-        StartPoolSearch(fen);
-        SearchData.stop = STOP_NORMAL;  // "stop" right after "go"
+        SetGamePosition(fen);
+        SearchData.request = 1;
+        PrepareNewSearch();
+        SearchData.request = 0;
+        SearchData.stop = STOP_NORMAL;  // "stop" before the threads even woke
+        StartSearch();
         ASSERT_TRUE(WaitForPool());
         EXPECT_TRUE(IsLegalInGame(SearchData.pv[1])) << fen << ": " << BestMove();
     }

@@ -2,6 +2,9 @@
 // parallel table clear and the collection of counters.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <cstdio>
 #include <cstring>
 
 #include "tests/driver_test_util.h"
@@ -37,6 +40,50 @@ TEST(Pool, CreateAndKillAnySizeAgainAndAgain) {
         }
     }
     SearchData.threads = 0;
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TESK_SANITIZED 1
+#endif
+
+// Bytes of address space the process uses now.
+static uint64_t AddressSpaceInUse() {
+    unsigned long long pages = 0;
+    FILE* f = fopen("/proc/self/statm", "r");
+    if (f) {
+        if (fscanf(f, "%llu", &pages) != 1) pages = 0;
+        fclose(f);
+    }
+    return pages * (uint64_t)sysconf(_SC_PAGESIZE);
+}
+
+// Runs in a child process: creates pools with too little address space left.
+[[noreturn]] static void CreateUnderMemoryLimit(uint64_t headroom_kb) {
+    rlimit limit{AddressSpaceInUse() + headroom_kb * 1024, RLIM_INFINITY};
+    setrlimit(RLIMIT_AS, &limit);
+    int rc = CreateThreadPool(64);
+    bool clean = true;
+    for (int i = 0; i < 128; i++) clean &= ThreadData[i] == nullptr;
+    int second = CreateThreadPool(64);  // and it keeps failing cleanly
+    for (int i = 0; i < 128; i++) clean &= ThreadData[i] == nullptr;
+    _exit(rc != 0 && second != 0 && clean ? 3 : 4);
+}
+
+// With too little memory for all threads (their stacks or their records),
+// creation fails with an error code, and the threads already made are ended
+// and their slots cleared, so that start-up can report it and exit with 1.
+TEST(Pool, FailedCreationIsReportedAndCleanedUp) {
+#ifdef TESK_SANITIZED
+    GTEST_SKIP() << "address-space limits do not mix with sanitizer shadow memory";
+#else
+    InitTestEnvironment();
+    KillThreadPool(SearchData.threads);
+    SearchData.threads = 0;
+    // Room for a few threads: a later thread cannot be started.
+    EXPECT_EXIT(CreateUnderMemoryLimit(24 * 1024), ::testing::ExitedWithCode(3), "");
+    // Room for the first thread's stack only: its record cannot be allocated.
+    EXPECT_EXIT(CreateUnderMemoryLimit(8500), ::testing::ExitedWithCode(3), "");
+#endif
 }
 
 TEST(Pool, UnknownCommandIsIgnoredAndTableClearAnswers) {
