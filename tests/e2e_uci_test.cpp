@@ -153,19 +153,6 @@ TEST(EndToEnd, AGamePlayedMoveByMoveStaysLegal) {
     EXPECT_EQ(WaitExit(e), 0);
 }
 
-TEST(EndToEnd, SwitchesSetTheDefaultsThatUciReports) {
-    EngineChild e = StartEngine({"-hash", "128", "-threads", "2", "-book", "my.bin"}, MakeTempDir());
-    Send(e, "uci\n");
-    std::vector<std::string> lines;
-    WaitFor(e, "uciok", 20000, &lines);
-    EXPECT_TRUE(AnyStartsWith(lines, "option name Hash type spin default 128 min 0 max 16384"));
-    EXPECT_TRUE(AnyStartsWith(lines, "option name Threads type spin default 2 min 1 max 128"));
-    EXPECT_TRUE(AnyStartsWith(lines, "option name OwnBook_File type string default my.bin"));
-    EXPECT_TRUE(AnyStartsWith(lines, "option name OwnBook type check default false"));
-    Send(e, "quit\n");
-    EXPECT_EQ(WaitExit(e), 0);
-}
-
 TEST(EndToEnd, ConfigurationFileAndLogFromTheCommandLine) {
     std::string dir = MakeTempDir();
     std::ofstream(dir + "/my.cfg") << "# settings\r\nHash = 32\r\nMultiPV=2   # two lines\r\n\r\nPonder = false\r\n";

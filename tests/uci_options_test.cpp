@@ -92,20 +92,6 @@ TEST_F(OptionsTest, UciPrintsEveryOptionInOrderWithItsDefaults) {
     EXPECT_EQ(Uci("uci"), kUciAnswer);
 }
 
-TEST_F(OptionsTest, UciReportsTheDefaultsThatSettingsLeft) {
-    Uci("setoption name Hash value 256");
-    Uci("setoption name Mtl_Knight value 400,380");
-    Uci("setoption name OwnBook_File value books/main.bin");
-    // The live Elo that the calibration writes is not a default until the
-    // settings are copied again.
-    Personality.UCI_Elo = 2923;
-    std::string out = Uci("uci");
-    EXPECT_TRUE(Contains(out, "option name Hash type spin default 256 min 0 max 16384\n"));
-    EXPECT_TRUE(Contains(out, "option name Mtl_Knight type string default 400,380\n"));
-    EXPECT_TRUE(Contains(out, "option name OwnBook_File type string default books/main.bin\n"));
-    EXPECT_TRUE(Contains(out, "option name UCI_Elo type spin default 0 min 0 max 2923\n"));
-}
-
 TEST_F(OptionsTest, IntegerOptionsAreClampedAndReportedOnce) {
     EXPECT_EQ(Set("Hash", "99999"), "info string Hash set to 16384\n");
     EXPECT_EQ(Personality.Hash, 16384);

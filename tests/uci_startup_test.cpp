@@ -26,13 +26,6 @@ int Parse(std::vector<std::string> words, std::string* out = nullptr) {
 
 }  // namespace
 
-TEST_F(UciTest, NoSwitchesGiveTheEngineInUciMode) {
-    EXPECT_EQ(Parse({}), MODE_ENGINE);
-    EXPECT_EQ(PBlock.uci, 1);
-    EXPECT_EQ(Personality.Hash, 64);
-    EXPECT_EQ(Personality.Threads, 1);
-}
-
 TEST_F(UciTest, SettingSwitchesAreClamped) {
     Parse({"-hash", "20000", "-threads", "0", "-d", "80"});
     EXPECT_EQ(Personality.Hash, 16384);
@@ -71,16 +64,11 @@ TEST_F(UciTest, AnArgumentIsComparedWithTheLaterSwitches) {
     EXPECT_STREQ(Personality.ConfigFilePath, "-tune4");
 }
 
-TEST_F(UciTest, BookAndPathSwitchesStoreCutText) {
-    Parse({"-book", "opening.bin", "-tbpath", "/tb/345:/tb/6"});
+TEST_F(UciTest, TextSwitchesAreCutToTheirField) {
+    Parse({"-book", "opening.bin", "-cfg", std::string(300, 'c')});
     EXPECT_STREQ(Personality.OwnBook_File, "opening.bin");
     EXPECT_EQ(Personality.OwnBook, 0) << "-book names the file only";
-    EXPECT_STREQ(Personality.SyzygyPath, "/tb/345:/tb/6");
-    Parse({"-cfg", std::string(300, 'c')});
     EXPECT_EQ(std::string(Personality.ConfigFilePath), std::string(143, 'c'));
-    Parse({"-log", "-quiet"});
-    EXPECT_EQ(Personality.Log, 0);
-    EXPECT_EQ(PBlock.noise, 9999.0);
 }
 
 TEST_F(UciTest, NpsSwitchSetsTheStrengthAndPrintsItsElo) {
