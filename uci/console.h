@@ -1,5 +1,36 @@
-// The console command language (games and analysis at a terminal).
+// The console command language: games and analysis at a terminal. Commands
+// set up and show positions, take moves, ask the top-level loop for searches,
+// step through the game, load and save PGN games, count perft nodes and show
+// exchange values, the evaluation and the parameters.
 #pragma once
+#include <cstdio>
+#include "board/types.h"
 
 // Runs one non-empty console command line.
 void ConsoleCommand(const char* line);
+
+// The command line cut into words: at most ten, each at most 127 characters
+// (longer words are cut); missing words are empty.
+enum : int { CONSOLE_WORDS = 10, CONSOLE_WORD_LEN = 127 };
+struct ConsoleWords {
+    char w[CONSOLE_WORDS][CONSOLE_WORD_LEN + 1];
+};
+void SplitConsoleLine(const char* line, ConsoleWords* words);
+
+// Standard algebraic notation of a legal move of pos ("Nbd2", "exd5", "e8=Q",
+// "O-O"), with "+" or "#" when with_check is set. buf holds 16 characters.
+// The position is the same afterwards.
+char* SanMove(Position* pos, Move m, char* buf, bool with_check);
+// The one legal move of pos that a standard algebraic text names (check and
+// annotation signs allowed, castling with "O" or "0"); 0 when none or several.
+Move ParseSan(Position* pos, const char* text);
+
+// Loads a game from a PGN file into the game record: `which` empty for the
+// first game, a number for the n-th (1..1000), or a text that the game
+// contains, read from the line holding it on.
+void LoadPgnGame(const char* file, const char* which);
+// Appends the game up to the current move to the stream in PGN.
+void WritePgnGame(FILE* f);
+// The perft count of the game position through pool thread 0's record and
+// the move picker, with its speed line; depths below 1 count 1.
+double ConsolePerft(int depth);

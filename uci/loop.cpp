@@ -5,6 +5,7 @@
 #include "board/makemove.h"
 #include "board/position.h"
 #include "book/polyglot.h"
+#include "platform/platform.h"
 #include "search/info.h"
 #include "search/pool.h"
 #include "search/records.h"
@@ -113,6 +114,19 @@ static void ReportSearch() {
         } else {
             selfplay = 0;
         }
+    }
+}
+
+void FinishSearch() {
+    SearchDataRecord& sd = SearchData;
+    if (ThreadsAreBusy()) {
+        sd.stop = STOP_CONSOLE;
+        while (ThreadsAreBusy()) SleepMs(1);
+    }
+    uint8_t mode = sd.search_mode;
+    if (mode != 0 && mode != 2) {
+        ReportSearch();
+        sd.search_mode = 0;
     }
 }
 

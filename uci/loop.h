@@ -17,6 +17,14 @@ void Loop();
 // most one command, then starts or reports a search when one is due.
 void LoopPass();
 
+// Ends a running search at once (stop 2), waits until no pool thread is
+// busy and, when the search has not been reported yet, reports it as the next
+// pass would (a waiting ponder search excepted). The console calls it before
+// a command changes the game or uses the pool's records, so that the report
+// belongs to the position that was searched and no thread reads the game
+// record while it changes.
+void FinishSearch();
+
 // Book moves are screened before they are played: a move after which the
 // fifty-move rule has run out with no legal reply, or that repeats the
 // position for the third time, is not taken. Returns true when m may be played.

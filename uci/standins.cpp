@@ -6,7 +6,6 @@
 
 #include "book/mkbook.h"
 #include "book/polyglot.h"
-#include "eval/display.h"
 #include "tablebase/tbcore.h"
 #include "tools/bench.h"
 #include "tools/epd.h"
@@ -14,7 +13,6 @@
 #include "tools/registry.h"
 #include "tools/selfplay.h"
 #include "tools/tuner.h"
-#include "uci/console.h"
 #include "uci/output.h"
 #include "uci/settings.h"
 #include "uci/startup.h"
@@ -50,14 +48,6 @@ void PG_CreateBook() { ReportToolUnavailable("book creation (-mkbook)"); }
 
 // book/polyglot: no book yet, so never a book move.
 Move PG_GetBookMove(Position*) { return 0; }
-
-// eval/display
-void ShowEvalParams() { ShowMessage("info string the evaluation display is not available in this build"); }
-
-// uci/console
-void ConsoleCommand(const char* line) {
-    ShowMessageF("console commands are not available in this build (%s); \"uci\" switches to UCI", line);
-}
 
 // tablebase/tbcore: no table reader yet, so no table is ever registered.
 void init_tablebases(const char* path) {

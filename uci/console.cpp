@@ -1,0 +1,677 @@
+// The console command language for games and analysis.
+//
+// Commands run on the main thread, one per call from the input layer.
+// Searches are only requested here; the top-level loop runs and reports them.
+// A command that changes the game record or uses the pool's records first
+// ends a running search and lets the loop's report of it go out
+// (FinishSearch), so that no thread reads the game record while it changes
+// and the report belongs to the position that was searched.
+#include "uci/console.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "board/attacks.h"
+#include "board/makemove.h"
+#include "board/perft.h"
+#include "board/position.h"
+#include "board/see.h"
+#include "board/tables.h"
+#include "book/polyglot.h"
+#include "eval/display.h"
+#include "platform/platform.h"
+#include "search/params.h"
+#include "search/records.h"
+#include "search/timecontrol.h"
+#include "search/tt.h"
+#include "uci/console_set.h"
+#include "uci/loop.h"
+#include "uci/output.h"
+#include "uci/settings.h"
+#include "uci/uci.h"
+
+// ---------------------------------------------------------------------------
+// Helpers
+
+void SplitConsoleLine(const char* line, ConsoleWords* words) {
+    memset(words, 0, sizeof *words);
+    const char* p = line;
+    for (int i = 0; i < CONSOLE_WORDS; i++) {
+        while (*p == ' ' || *p == '\t') p++;
+        if (!*p) break;
+        size_t n = 0;
+        while (*p && *p != ' ' && *p != '\t') {
+            if (n < (size_t)CONSOLE_WORD_LEN) words->w[i][n++] = *p;
+            p++;
+        }
+    }
+}
+
+static bool IsLegalInGame(Move m) {
+    Move legal[MAX_LEGAL_MOVES];
+    int n = GenerateLegalMoves(&CTD->pos, legal);
+    for (int i = 0; i < n; i++)
+        if (legal[i] == m) return true;
+    return false;
+}
+
+// Moves made on the game record leave its search ply at the root.
+static void GameMakeMove(Move m) {
+    MakeMove(&CTD->pos, m);
+    CTD->ply = 1;
+}
+
+static void GameUnmakeMove() {
+    UnmakeMove(&CTD->pos);
+    CTD->ply = 1;
+}
+
+// The position after a move or a take-back: the board, or the evaluation
+// breakdown while the debug switch is on.
+static void ShowPosition() {
+    if (PBlock.debug)
+        ShowEvalInfo();
+    else
+        ShowBoard(&CTD->pos);
+}
+
+static void ResetClocks() { SearchData.wtime = SearchData.btime = SearchData.move_time; }
+
+// A private copy of the game (position and history up to the current move)
+// for commands that walk through moves without touching the game record.
+static ThreadRecord* GameCopy() {
+    static ThreadRecord* copy = nullptr;
+    if (!copy) copy = AllocThreadRecord();
+    if (!copy) {
+        ShowMessage("not enough memory for a copy of the game");
+        return nullptr;
+    }
+    const ThreadRecord* g = CTD;
+    copy->pos = g->pos;
+    copy->pos.owner = copy;
+    memcpy(copy->undo, g->undo, sizeof(UndoEntry) * (size_t)(g->game_ply + 1));
+    copy->game_ply = g->game_ply;
+    copy->ply = 1;
+    copy->last_move = g->last_move;
+    return copy;
+}
+
+// Reads one physical line, keeping at most max characters of it (the rest of
+// a longer line is passed over) without its line end. False at the end of
+// the file when nothing was read.
+static bool ReadBoundedLine(FILE* f, std::string& line, size_t max) {
+    line.clear();
+    int c;
+    bool any = false;
+    while ((c = fgetc(f)) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        if (line.size() < max) line += (char)c;
+    }
+    while (!line.empty() && line.back() == '\r') line.pop_back();
+    return any;
+}
+
+// ---------------------------------------------------------------------------
+// Standard algebraic notation
+
+static const char* PromoText(Move m) {
+    if (m & PROMO_QUEEN) return "=Q";
+    if (m & PROMO_KNIGHT) return "=N";
+    if (m & PROMO_BISHOP) return "=B";
+    if (m & PROMO_ROOK) return "=R";
+    return "";
+}
+
+char* SanMove(Position* pos, Move m, char* buf, bool with_check) {
+    const int from = MoveFrom(m), to = MoveTo(m);
+    const int piece = pos->board[from], type = PieceType(piece);
+    char* p = buf;
+    if (type == KING && (to == from + 2 || to == from - 2)) {
+        strcpy(p, to > from ? "O-O" : "O-O-O");
+        p += strlen(p);
+    } else if (type == PAWN) {
+        const bool capture = pos->board[to] != 0 || (to == pos->ep && (from & 7) != (to & 7));
+        if (capture) {
+            *p++ = (char)('a' + (from & 7));
+            *p++ = 'x';
+        }
+        *p++ = square_name[to][0];
+        *p++ = square_name[to][1];
+        for (const char* s = PromoText(m); *s; s++) *p++ = *s;
+    } else {
+        *p++ = piece_letters[0][type];
+        // Other legal moves of the same kind of piece to the same square.
+        Move legal[MAX_LEGAL_MOVES];
+        int n = GenerateLegalMoves(pos, legal);
+        bool rival = false, same_file = false, same_rank = false;
+        for (int i = 0; i < n; i++) {
+            int f2 = MoveFrom(legal[i]);
+            if (MoveTo(legal[i]) != to || f2 == from || pos->board[f2] != piece) continue;
+            rival = true;
+            if ((f2 & 7) == (from & 7)) same_file = true;
+            if ((f2 >> 3) == (from >> 3)) same_rank = true;
+        }
+        if (rival) {
+            if (!same_file || same_rank) *p++ = (char)('a' + (from & 7));
+            if (same_file) *p++ = (char)('1' + (from >> 3));
+        }
+        if (pos->board[to]) *p++ = 'x';
+        *p++ = square_name[to][0];
+        *p++ = square_name[to][1];
+    }
+    *p = 0;
+    if (with_check) {
+        ThreadRecord* owner = pos->owner;
+        // The history entry that MakeMove writes may hold a replayable move.
+        UndoEntry saved = owner->undo[owner->game_ply];
+        MakeMove(pos, m);
+        int s = pos->side;
+        if (SqAtakd(pos, pos->king_sq[s], s ^ 1)) {
+            *p++ = IsMate(pos) ? '#' : '+';
+            *p = 0;
+        }
+        UnmakeMove(pos);
+        owner->undo[owner->game_ply] = saved;
+    }
+    return buf;
+}
+
+Move ParseSan(Position* pos, const char* text) {
+    char t[24];
+    size_t n = 0;
+    for (const char* s = text; *s && n < sizeof t - 1; s++) {
+        char c = *s;
+        if (c == '+' || c == '#' || c == '!' || c == '?') break;
+        t[n++] = c == '0' ? 'O' : c;
+    }
+    t[n] = 0;
+    if (*text && strlen(text) >= sizeof t) return 0;
+    Move legal[MAX_LEGAL_MOVES], found = 0;
+    int count = 0, k = GenerateLegalMoves(pos, legal);
+    for (int i = 0; i < k; i++) {
+        char san[16];
+        SanMove(pos, legal[i], san, false);
+        if (!strcmp(san, t)) {
+            found = legal[i];
+            count++;
+        }
+    }
+    return count == 1 ? found : 0;
+}
+
+// ---------------------------------------------------------------------------
+// Typed moves, take-back and replay
+
+static void TypedMove(const char* text) {
+    Move m;
+    if (!IsValidMove(text, &m)) return;
+    FinishSearch();
+    // The search's report may have played a move of its own (self-play):
+    // the text is matched again against the position as it is now.
+    if (!IsValidMove(text, &m)) {
+        ShowMessageF("move %s does not fit the position after the engine's move", text);
+        return;
+    }
+    if (!CanAddGameMove(&CTD->pos)) {
+        ShowMessageF("the game has reached %d plies: no more moves can be added", (int)MAX_GAME_PLY);
+        return;
+    }
+    ShowMessageF("%d. move %s", CTD->game_ply / 2 + 1, text);
+    // A move that leaves the stored continuation ends it.
+    bool replayed = CTD->undo[CTD->game_ply].move == m;
+    GameMakeMove(m);
+    if (!replayed) CTD->undo[CTD->game_ply].move = 0;
+    ShowPosition();
+}
+
+static void TakeBack() {
+    FinishSearch();
+    if (CTD->game_ply <= 0) return;
+    GameUnmakeMove();
+    ShowPosition();
+}
+
+// The next move of the stored continuation, when there is one that fits.
+static Move NextStoredMove() {
+    Move m = CTD->undo[CTD->game_ply].move;
+    if (!m) return 0;
+    if (!CanAddGameMove(&CTD->pos) || !IsLegalInGame(m)) {
+        CTD->undo[CTD->game_ply].move = 0;
+        ShowMessage("the stored continuation does not fit the position; it ends here");
+        return 0;
+    }
+    return m;
+}
+
+static void Replay() {
+    FinishSearch();
+    Move m = NextStoredMove();
+    if (!m) return;
+    char text[16];
+    ShowMessageF("%d%s move %s", CTD->game_ply / 2 + 1, CTD->pos.side == WHITE ? "." : "...", MoveToStr(m, text));
+    GameMakeMove(m);
+    ShowPosition();
+}
+
+static void Jump(const char* arg) {
+    FinishSearch();
+    long n = strtol(arg, nullptr, 10);
+    while (CTD->game_ply > 0) GameUnmakeMove();
+    while (CTD->game_ply < n) {
+        Move m = NextStoredMove();
+        if (!m) break;
+        GameMakeMove(m);
+    }
+    ShowBoard(&CTD->pos);
+}
+
+// ---------------------------------------------------------------------------
+// Positions
+
+static void NewGame() {
+    FinishSearch();
+    SetPosition(&CTD->pos, START_FEN);
+    ShowBoard(&CTD->pos);
+    ResetClocks();
+}
+
+static void Fen(const char* line) {
+    FinishSearch();
+    // The position text follows the command word and one separator; a text
+    // that is refused leaves the game as it was (SetPosition says why).
+    const char* text = line;
+    while (*text == ' ' || *text == '\t') text++;
+    text += 3;
+    if (*text) text++;
+    SetPosition(&CTD->pos, text);
+    ShowBoard(&CTD->pos);
+}
+
+static void GetEpd(const char* id) {
+    FinishSearch();
+    std::string taken;
+    if (FILE* f = fopen("test.epd", "r")) {
+        char search[96];
+        snprintf(search, sizeof search, "id \"%.78s\"", id);
+        std::string line;
+        while (ReadBoundedLine(f, line, 1022)) {
+            if (line.empty() || line[0] == ';' || line[0] == ' ') continue;
+            if (line.find(search) != std::string::npos) {
+                taken = line;
+                break;
+            }
+        }
+        fclose(f);
+    } else {
+        ShowMessage("get: cannot open test.epd");
+    }
+    ShowMessage(taken.c_str());
+    if (taken.size() >= 9) SetPosition(&CTD->pos, taken.c_str());
+    ShowBoard(&CTD->pos);
+    HashClear();
+}
+
+// ---------------------------------------------------------------------------
+// Searches
+
+static void Analyse(const char* arg) {
+    SearchDataRecord& sd = SearchData;
+    sd.move_time = 99999.0;
+    sd.depth_limit = 66;
+    sd.limit_kind = 1;
+    long n = strtol(arg, nullptr, 10);
+    if (n >= 1 && n <= 65) sd.depth_limit = (uint8_t)n;
+    if (sd.use_hash <= 1) HashClear();
+    sd.request = 3;
+}
+
+static void SelfPlay() {
+    selfplay = 1;
+    Personality.Ponder = 0;
+    SearchData.request = 1;
+}
+
+// The principal variation stored in the table, from the game position.
+static void ShowTablePv() {
+    ThreadRecord* c = GameCopy();
+    if (!c) return;
+    Move pv[MAX_PLY + 2] = {0};
+    RetrievePV(&c->pos, 1, pv);
+    std::string text;
+    int made = 0;
+    for (int i = 1; i <= 66 && pv[i]; i++) {
+        char s[4][16];
+        GenMoveStrings(&c->pos, pv[i], s[0], s[1], s[2], s[3]);
+        text += s[1];
+        text += ' ';
+        MakeMove(&c->pos, pv[i]);
+        made++;
+    }
+    {
+        SpinGuard g(spinlock1);
+        printf("PV: %s\n\n", text.c_str());
+        fflush(stdout);
+    }
+    ShowBoard(&c->pos);
+    while (made-- > 0) UnmakeMove(&c->pos);
+}
+
+static void ShowSearchParameters() {
+    FinishSearch();
+    SetSearchParams();
+    ShowSearchParams();
+}
+
+double ConsolePerft(int depth) {
+    if (depth < 0) depth = 0;
+    if (depth > 20) depth = 20;
+    FinishSearch();
+    SearchDataRecord& sd = SearchData;
+    ThreadRecord* t = sd.threads ? ThreadData[0] : nullptr;
+    if (!t) {
+        ShowMessage("perft needs a search thread (Threads is 0)");
+        return 0;
+    }
+    // The count is no search: a waiting request keeps waiting, nothing is reported.
+    uint8_t request = sd.request;
+    sd.request = 0;
+    PrepareNewSearch();
+    sd.search_mode = 0;
+    sd.request = request;
+    InitSearchThreads();
+    if (depth == 0)
+        CountUp(t->nodes);
+    else
+        Perft2(t, t->pos.side, 1, depth);
+    GetElapsedTime();
+    double elapsed = sd.elapsed;
+    double nodes = (double)t->nodes.load(std::memory_order_relaxed);
+    ShowMessageF("visited %0.0f nodes in %0.3f seconds, nps= %0.0f", nodes, elapsed, nodes / (elapsed + 0.001));
+    return nodes;
+}
+
+// Exchange values of the attacked pieces, square by square.
+static void ShowSwaps() {
+    Position p = CTD->pos;
+    const Bitboard occ = p.bb[0] | p.bb[8];
+    std::string text;
+    for (int sq = 0; sq < 64; sq++) {
+        int code = p.board[sq];
+        if (!code) continue;
+        int attacker = PieceColor(code) ^ 1;
+        if (!SqAtakd(&p, sq, attacker)) continue;
+        int v = swapoff1(&p, attacker, NO_SQ, sq, occ, 0);
+        char line[64];
+        snprintf(line, sizeof line, "sq= %s, swap= %4d\n", square_name[sq], v);
+        text += line;
+    }
+    SpinGuard g(spinlock1);
+    fputs(text.c_str(), stdout);
+    fflush(stdout);
+}
+
+// ---------------------------------------------------------------------------
+// PGN games
+
+void WritePgnGame(FILE* f) {
+    ThreadRecord* c = GameCopy();
+    if (!c) return;
+    const int plies = c->game_ply;
+    while (c->game_ply > 0) UnmakeMove(&c->pos);
+    fputs("[Event \"Unknown\"]\n", f);
+    char fen[128];
+    MakeEPD(&c->pos, fen);
+    if (strcmp(fen, START_FEN) != 0) {
+        // A game that does not start from the start position names its first position.
+        fprintf(f, "[SetUp \"1\"]\n[FEN \"%s %d 1\"]\n", fen, c->pos.fifty);
+    }
+    fputs("\n", f);
+    for (int i = 0; i < plies; i++) {
+        Move m = c->undo[c->game_ply].move;
+        char san[16];
+        fputs(SanMove(&c->pos, m, san, true), f);
+        fputc(' ', f);
+        if ((i + 1) % 11 == 0) fputc('\n', f);
+        MakeMove(&c->pos, m);
+    }
+    fputs("*\n\n", f);
+}
+
+static void SaveGame() {
+    FILE* f = fopen("tmp.pgn", "a");
+    if (!f) {
+        ShowMessage("save: cannot open tmp.pgn");
+        return;
+    }
+    WritePgnGame(f);
+    fclose(f);
+}
+
+namespace {
+
+// Reads the move text of one game as a stream of characters, so that lines
+// and comments of any length need no more than a fixed word buffer.
+struct PgnReader {
+    bool in_comment = false;       // inside { }
+    bool in_line_comment = false;  // after ';' up to the line end
+    int variation = 0;             // depth of ( ) variations, which are passed over
+    char word[33] = {0};           // at most 32 characters of a move text are kept
+    size_t len = 0;
+    bool failed = false;
+    bool full = false;             // the game reached the history limit
+};
+
+// One word of move text: move numbers, results and annotation glyphs are
+// passed over; a move is made, or the load ends.
+bool PgnWord(PgnReader& r, const char* w) {
+    const char* p = w;
+    while (*p && !isalpha((unsigned char)*p)) p++;
+    // Castling written with zeros ("0-0", "12.0-0-0") has no letter.
+    const char* zeros = strstr(w, "0-0");
+    const char* text = zeros && zeros < p ? zeros : *p ? p : nullptr;
+    if (!text || !strcmp(text, "e.p.")) return true;
+    if (!CanAddGameMove(&CTD->pos)) {
+        ShowMessageF("the game is longer than %d plies: the rest is not loaded", (int)MAX_GAME_PLY);
+        r.full = true;
+        return false;
+    }
+    Move m;
+    if (!IsValidMove(text, &m)) m = ParseSan(&CTD->pos, text);
+    if (!m) {
+        ShowMessageF("can't parse move '%s'", text);
+        r.failed = true;
+        return false;
+    }
+    GameMakeMove(m);
+    return true;
+}
+
+bool PgnFlush(PgnReader& r) {
+    if (!r.len) return true;
+    r.word[r.len] = 0;
+    r.len = 0;
+    return PgnWord(r, r.word);
+}
+
+// Feeds characters of move text; false once the load must end.
+bool PgnFeed(PgnReader& r, const char* s, size_t n) {
+    for (size_t i = 0; i < n; i++) {
+        char c = s[i];
+        if (r.in_comment) {
+            if (c == '}') r.in_comment = false;
+            continue;
+        }
+        if (r.in_line_comment) {
+            if (c == '\n') r.in_line_comment = false;
+            continue;
+        }
+        bool separator = c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '{' || c == '}' || c == ';' ||
+                         c == '(' || c == ')';
+        if (!separator) {
+            if (r.variation == 0 && r.len < sizeof r.word - 1) r.word[r.len++] = c;
+            continue;
+        }
+        if (r.variation == 0 && !PgnFlush(r)) return false;
+        if (c == '{') r.in_comment = true;
+        if (c == ';') r.in_line_comment = true;
+        if (c == '(') r.variation++;
+        if (c == ')' && r.variation > 0) r.variation--;
+    }
+    return true;
+}
+
+}  // namespace
+
+void LoadPgnGame(const char* file, const char* which) {
+    FinishSearch();
+    FILE* f = fopen(file, "r");
+    if (!f) {
+        ShowMessageF("load: cannot open %s", file);
+        ResetClocks();
+        return;
+    }
+    SetPosition(&CTD->pos, START_FEN);
+
+    // The game wanted: a number, the first game, or the game holding a text.
+    int wanted = 1;
+    const char* text = "";
+    if (isdigit((unsigned char)which[0])) {
+        long n = strtol(which, nullptr, 10);
+        wanted = n >= 1 && n <= 1000 ? (int)n : 1;
+    } else if (which[0]) {
+        text = which;
+        wanted = 0;  // not found yet
+    }
+
+    PgnReader r;
+    bool found = wanted > 0;
+    int game = 0;  // games are counted from 1; each "[Event " line starts one
+    bool moves_seen = false;
+    bool line_start = true, skip_line = false;
+    char buf[1024];
+    while (fgets(buf, sizeof buf, f)) {
+        size_t n = strlen(buf);
+        bool line_end = n > 0 && buf[n - 1] == '\n';
+        if (line_start) {
+            const char* p = buf;
+            while (*p == ' ' || *p == '\t') p++;
+            skip_line = false;
+            if (!r.in_comment) {
+                if (strstr(buf, "[Event ")) {
+                    game++;
+                    if (wanted > 0 && game > wanted) break;  // the game wanted is over
+                } else if (game == 0 && *p && *p != '[' && *p != '\r' && *p != '\n') {
+                    game = 1;  // move text before any "[Event " tag: a game without tags
+                }
+                skip_line = *p == '[' || buf[0] == '%';
+            }
+            r.in_line_comment = false;
+        }
+        if (!found && strstr(buf, text)) {
+            found = true;
+            wanted = game;
+        }
+        if (game == wanted && skip_line && !moves_seen && !strncmp(buf, "[FEN \"", 6)) {
+            // A game from a set-up position names it in a FEN tag.
+            std::string fen(buf + 6);
+            size_t q = fen.find('"');
+            if (q != std::string::npos) fen.resize(q);
+            SetPosition(&CTD->pos, fen.c_str());
+        }
+        line_start = line_end;
+        if (!found || game != wanted || skip_line) continue;
+        moves_seen = true;
+        if (!PgnFeed(r, buf, n)) break;
+    }
+    if (!r.failed && !r.full) PgnFlush(r);
+    fclose(f);
+    if (!found)
+        ShowMessageF("load: no game in %s holds %s", file, text);
+    else if (!moves_seen && game < wanted)
+        ShowMessageF("load: %s has no game %d", file, wanted);
+    CTD->undo[CTD->game_ply].move = 0;
+    ShowBoard(&CTD->pos);
+    ResetClocks();
+}
+
+// ---------------------------------------------------------------------------
+// The command table
+
+void ConsoleCommand(const char* line) {
+    ConsoleWords words;
+    SplitConsoleLine(line, &words);
+    const char* cmd = words.w[0];
+    const char* arg = words.w[1];
+    SearchDataRecord& sd = SearchData;
+
+    if (!strcmp(cmd, "new")) {
+        NewGame();
+    } else if (!strcmp(cmd, "fen")) {
+        Fen(line);
+    } else if (!strcmp(cmd, "quit")) {
+        sd.stop = STOP_CONSOLE;
+        PBlock.quit = 1;
+    } else if (!strcmp(cmd, "mv")) {
+        sd.request = 1;
+    } else if (!strcmp(cmd, "go") || !strcmp(cmd, "an")) {
+        Analyse(arg);
+    } else if (!strcmp(cmd, ".")) {
+        sd.stop = STOP_CONSOLE;
+    } else if (!strcmp(cmd, "bd")) {
+        if (PBlock.debug) FinishSearch();
+        ShowPosition();
+    } else if (!strcmp(cmd, "self")) {
+        SelfPlay();
+    } else if (!strcmp(cmd, "get")) {
+        GetEpd(arg);
+    } else if (!strcmp(cmd, "pv")) {
+        ShowTablePv();
+    } else if (!strcmp(cmd, "trace")) {
+        FinishSearch();
+        long d = strtol(arg, nullptr, 10);
+        PBlock.trace = (int16_t)(d < 0 ? 0L : d > (long)MAX_PLY ? (long)MAX_PLY : d);
+    } else if (!strcmp(cmd, "ev")) {
+        FinishSearch();
+        ShowEvalInfo();
+    } else if (!strcmp(cmd, "sp")) {
+        ShowEvalParams();
+    } else if (!strcmp(cmd, "lmr")) {
+        ShowSearchParameters();
+    } else if (!strcmp(cmd, "undo") || !strcmp(cmd, "[")) {
+        TakeBack();
+    } else if (!strcmp(cmd, "]")) {
+        Replay();
+    } else if (!strcmp(cmd, "load")) {
+        ShowMessageF("loading %s, tag %s\n", words.w[1], words.w[2]);
+        LoadPgnGame(words.w[1], words.w[2]);
+    } else if (!strcmp(cmd, "save")) {
+        SaveGame();
+    } else if (!strcmp(cmd, "jump")) {
+        Jump(arg);
+    } else if (!strcmp(cmd, "edit")) {
+        FinishSearch();
+        EditBoard();
+    } else if (!strcmp(cmd, "book")) {
+        PG_GetBookMove(&CTD->pos);
+        ShowMessage("");
+    } else if (!strcmp(cmd, "tag")) {
+        PBlock.tag = CTD->pos.key;
+    } else if (!strcmp(cmd, "tune")) {
+        ShowMessage("tune: the parameter sweep is not available in this build");
+    } else if (!strcmp(cmd, "perft")) {
+        long d = strtol(arg, nullptr, 10);
+        ConsolePerft(d < 0 ? 0 : d > 20 ? 20 : (int)d);
+    } else if (!strcmp(cmd, "swap")) {
+        ShowSwaps();
+    } else if (!strcmp(cmd, "set")) {
+        FinishSearch();
+        ConsoleSet(words.w[1], words.w[2], words.w[3], words.w[4]);
+    } else if (!strcmp(cmd, "move")) {
+        TypedMove(arg);
+    } else {
+        TypedMove(cmd);
+    }
+}

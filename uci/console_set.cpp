@@ -1,0 +1,244 @@
+// Console settings by name and the board editor.
+#include "uci/console_set.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+#include "board/attacks.h"
+#include "board/makemove.h"
+#include "board/tables.h"
+#include "search/params.h"
+#include "search/records.h"
+#include "uci/input.h"
+#include "uci/output.h"
+#include "uci/settings.h"
+
+// ---------------------------------------------------------------------------
+// "set"
+
+static long Clamp(long v, long lo, long hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+static long Number(const char* text) { return strtol(text, nullptr, 10); }
+
+// Seconds from "300", "5:00" (minutes and seconds) or "2.5".
+static double Seconds(const char* text) {
+    const char* colon = strchr(text, ':');
+    double s = colon ? atof(text) * 60.0 + atof(colon + 1) : atof(text);
+    return s > 0 ? s : 0.0;
+}
+
+// The settings words reached by name, with the range each may take: the
+// margin and count tables of the pruning rules have MARGIN_TABLE_SIZE entries;
+// the other depths are thresholds, where 99 switches a rule off.
+struct NamedWord {
+    const char* name;
+    int16_t* word;
+    int lo, hi;
+};
+
+static const NamedWord named_words[] = {
+    {"NMP_depth", &Personality.NMP_depth, 0, 99},
+    {"SEP_depth", &Personality.SEP_depth, 0, MARGIN_TABLE_SIZE - 1},
+    {"FP_depth", &Personality.FP_depth, 0, MARGIN_TABLE_SIZE - 1},
+    {"ProbCut_depth", &Personality.ProbCut_depth, 0, 99},
+    {"LMP_depth", &Personality.LMP_depth, 0, MARGIN_TABLE_SIZE - 1},
+    {"LMR_depth", &Personality.LMR_depth, 0, 99},
+    {"Selectivity", &Personality.Selectivity, 0, 200},
+    {"ponder", &Personality.Ponder, 0, 1}};
+
+static const NamedWord* FindWord(const char* name) {
+    for (const NamedWord& w : named_words)
+        if (!strcmp(w.name, name)) return &w;
+    return nullptr;
+}
+
+void ConsoleSet(const char* name_in, const char* value, const char* word3, const char* word4) {
+    char name[32];
+    snprintf(name, sizeof name, "%s", name_in);
+    SearchDataRecord& sd = SearchData;
+
+    if (!strcmp(name, "hash")) {
+        sd.use_hash = (uint8_t)Clamp(Number(value), 0, 255);
+    } else if (!strcmp(name, "noise")) {
+        PBlock.noise = atof(value);
+    } else if (strstr(name, "multipv")) {
+        Personality.MultiPV = (int16_t)Clamp(Number(value), 1, 255);
+    } else if (!strcmp(name, "debug")) {
+        PBlock.debug = (int16_t)Clamp(Number(value), -32768, 32767);
+    } else if (!strcmp(name, "level")) {
+        long moves = Clamp(Number(value), 0, 255);
+        double time = Seconds(word3);
+        double inc = atof(word4);
+        if (!(inc > 0)) inc = 0.0;
+        sd.increment = inc;
+        sd.limit_kind = (uint8_t)moves;
+        sd.move_time = sd.wtime = sd.btime = time;
+        ShowMessageF("set level to %d moves in %0.2f seconds, inc %0.2f", (int)moves, time, inc);
+    } else if (!strcmp(name, "depth")) {
+        sd.depth_limit = (uint8_t)Clamp(Number(value), 0, 66);
+    } else if (!strcmp(name, "target_nps")) {
+        Personality.UCI_LimitStrength = 1;
+        sd.target_nps = (double)Clamp(Number(value), 1, 1000000000);
+        ShowMessageF("target_nps set to %.0f", sd.target_nps);
+    } else if (!strcmp(name, "ss")) {
+        if (Number(value) == 1) {
+            Personality = DefaultPersonality;
+            ShowMessage("set default personality");
+        } else {
+            Personality.NMP_depth = 99;
+            Personality.SEP_depth = 0;
+            Personality.LMP_depth = 0;
+            Personality.LMR_depth = 99;
+            ShowMessage("selectivity set to OFF");
+        }
+    }
+
+    if (const NamedWord* w = FindWord(name)) {
+        long v = Number(value);
+        *w->word = (int16_t)Clamp(v, w->lo, w->hi);
+        if (*w->word != v) ShowMessageF("%s is kept within %d..%d", w->name, w->lo, w->hi);
+        ShowMessageF("%s set to %d", w->name, *w->word);
+    }
+    Personality.params_changed = 1;
+}
+
+// ---------------------------------------------------------------------------
+// "edit"
+
+static void TakeOff(Position* pos, int sq) {
+    int code = pos->board[sq];
+    if (!code) return;
+    int c = PieceColor(code), t = PieceType(code);
+    pos->board[sq] = 0;
+    pos->bb[code] &= ~SqBit(sq);
+    pos->bb[8 * c] &= ~SqBit(sq);
+    pos->material[c] -= msig[t];
+    pos->npm[c] = (int16_t)(pos->npm[c] - npv[t]);
+}
+
+static void PutOn(Position* pos, int code, int sq) {
+    int c = PieceColor(code), t = PieceType(code);
+    pos->board[sq] = (uint8_t)code;
+    pos->bb[code] |= SqBit(sq);
+    pos->bb[8 * c] |= SqBit(sq);
+    pos->material[c] += msig[t];
+    pos->npm[c] = (int16_t)(pos->npm[c] + npv[t]);
+    if (t == KING) pos->king_sq[c] = (uint8_t)sq;
+}
+
+void EditLine(Position* pos, const char* line) {
+    if (line[0] == '#') {
+        ThreadRecord* owner = pos->owner;
+        uint8_t side = pos->side;
+        memset(pos, 0, sizeof *pos);
+        pos->owner = owner;
+        pos->side = side;
+        pos->castle = 15;
+        pos->ep = NO_SQ;
+        return;
+    }
+    const char* p = line;
+    while (*p == ' ' || *p == '\t') p++;
+    int colour;
+    if (*p == 'w')
+        colour = WHITE;
+    else if (*p == 'b')
+        colour = BLACK;
+    else {
+        ShowMessage("edit: a line starts with w (white), b (black), # (clear) or . (end)");
+        return;
+    }
+    pos->side = (uint8_t)colour;
+    while (*p && *p != ' ' && *p != '\t') p++;
+    for (;;) {
+        while (*p == ' ' || *p == '\t') p++;
+        if (!*p) break;
+        const char* word = p;
+        while (*p && *p != ' ' && *p != '\t') p++;
+        size_t len = (size_t)(p - word);
+        if (len < 3 || word[1] < 'a' || word[1] > 'h' || word[2] < '1' || word[2] > '8') {
+            ShowMessageF("edit: bad square in '%.*s'; the rest of the line is ignored", (int)(len > 32 ? 32 : len),
+                         word);
+            break;
+        }
+        int sq = (word[1] - 'a') + 8 * (word[2] - '1');
+        TakeOff(pos, sq);
+        const char* letters = "pnbrqk";
+        const char* l = strchr(letters, tolower((unsigned char)word[0]));
+        if (word[0] && l) PutOn(pos, 8 * colour + (int)(l - letters) + 1, sq);
+    }
+}
+
+std::string FinishEditedPosition(Position* pos) {
+    static const char* const names[2] = {"white", "black"};
+    // Castling rights need king and rook on their starting squares.
+    static const struct { int right, king, rook, kcode, rcode; } need[4] = {
+        {1, 4, 7, KING, ROOK}, {2, 4, 0, KING, ROOK}, {4, 60, 63, 8 + KING, 8 + ROOK}, {8, 60, 56, 8 + KING, 8 + ROOK}};
+    for (const auto& n : need)
+        if (pos->board[n.king] != n.kcode || pos->board[n.rook] != n.rcode) pos->castle &= (uint8_t)~n.right;
+    // An en-passant square survives only right behind a pawn that can have
+    // made the double step.
+    if (pos->ep != NO_SQ) {
+        int ep = pos->ep, s = pos->side;
+        if ((ep >> 3) != (s == WHITE ? 5 : 2) || pos->board[ep] || pos->board[ep - pawn_dir[s]] != 8 * (s ^ 1) + PAWN)
+            pos->ep = NO_SQ;
+    }
+
+    char reason[96];
+    for (int c = 0; c < 2; c++) {
+        int kings = PopCount(pos->bb[8 * c + KING]);
+        if (kings != 1) {
+            snprintf(reason, sizeof reason, "%s has %s king", names[c], kings ? "more than one" : "no");
+            return reason;
+        }
+        pos->king_sq[c] = (uint8_t)LSB(pos->bb[8 * c + KING]);
+        if (PopCount(pos->bb[8 * c]) > 16) {
+            snprintf(reason, sizeof reason, "%s has more than sixteen pieces", names[c]);
+            return reason;
+        }
+        if (PopCount(pos->bb[8 * c + PAWN]) > 8) {
+            snprintf(reason, sizeof reason, "%s has more than eight pawns", names[c]);
+            return reason;
+        }
+    }
+    if ((pos->bb[PAWN] | pos->bb[8 + PAWN]) & (BB_Rank[0] | BB_Rank[7])) return "a pawn stands on the first or last rank";
+    int s = pos->side;
+    if (SqAtakd(pos, pos->king_sq[s ^ 1], s)) {
+        snprintf(reason, sizeof reason, "the side not to move (%s) is in check", names[s ^ 1]);
+        return reason;
+    }
+    pos->key = ComputeKey(pos);
+    pos->pawn_key = ComputePawnKey(pos);
+    return "";
+}
+
+void EditBoard() {
+    ShowMessage("");
+    ShowMessage("");
+    ShowMessage(".                    end edit");
+    ShowMessage("#                    clear board");
+    ShowMessage("w  Pa2 Pb2 Kc2       white, pieces");
+    ShowMessage("b  Pa7 Pb7 Kc7       black, pieces");
+
+    ThreadRecord* g = CTD;
+    Position edited = g->pos;
+    std::string line;
+    while (GetInputLine(line)) {
+        if (line.empty()) continue;
+        if (line[0] == '.') break;
+        EditLine(&edited, line.c_str());
+    }
+    std::string refused = FinishEditedPosition(&edited);
+    if (refused.empty()) {
+        edited.owner = g;
+        g->pos = edited;
+        memset(&g->undo[0], 0, 2 * sizeof(UndoEntry));
+        g->game_ply = 0;
+        g->ply = 1;
+        g->last_move = 0;
+    } else {
+        ShowMessageF("edit: %s; the previous position is kept", refused.c_str());
+    }
+    ShowBoard(&g->pos);
+}
