@@ -14,8 +14,10 @@
 #include "search/tt.h"
 #include "tablebase/glue.h"
 
-uint32_t brnd = 0;
-thread_local SearchCounters search_counters;
+std::atomic<uint32_t> brnd{0};
+static thread_local SearchCounters search_counters;
+
+SearchCounters& ThreadSearchCounters() { return search_counters; }
 
 static inline Bitboard Occupancy(const Position* pos) { return pos->bb[0] | pos->bb[8]; }
 
@@ -310,7 +312,7 @@ int Search(Position* pos, int side, int ply, int depth, int alpha, int beta, int
     // Strength limit: a pseudo-random share of the zero-window nodes is
     // searched shallower.
     if (blindness && node_type != 0 && alpha >= -9599 && beta <= 9598) {
-        if (((uint32_t)(pos->key ^ brnd) & 511) < (uint32_t)(blindness * 384 / 256)) {
+        if ((((uint32_t)pos->key ^ brnd.load(std::memory_order_relaxed)) & 511) < (uint32_t)(blindness * 384 / 256)) {
             depth = depth - 2 > depth / 2 ? depth / 2 : depth - 3;
             search_counters.blind_reductions++;
         }
@@ -359,6 +361,8 @@ int Search(Position* pos, int side, int ply, int depth, int alpha, int beta, int
             int R = (depth > 9 && pos->npm[side] >= 4) ? 4 : 3;
             st->move_count = 0;
             t->null_depth++;
+            if ((uint64_t)t->null_depth > search_counters.null_depth_max)
+                search_counters.null_depth_max = (uint64_t)t->null_depth;
             GenerateNullMove(pos);
             st->next->piece = st->next->captured = 0;
             MakeNullMove(pos);
@@ -389,6 +393,21 @@ int Search(Position* pos, int side, int ply, int depth, int alpha, int beta, int
         st->hash_move = pv[ply];
     }
     return AB_Search(pos, side, ply, depth, alpha, beta, 0, node_type, pv);
+}
+
+int LateMoveReduction(int depth, int n, int node_type, int score, int parent_reduction, int safe, int flags) {
+    int d = depth < LMR_TABLE_SIZE - 1 ? (depth > 0 ? depth : 0) : LMR_TABLE_SIZE - 1;
+    int k = n < LMR_TABLE_SIZE - 1 ? (n > 0 ? n : 0) : LMR_TABLE_SIZE - 1;
+    int R = node_type != 0 ? lmr_nonpv[d][k] : lmr_pv[d][k];
+    if (R == 0) {
+        R = safe ? 0 : 1;
+    } else {
+        if (score > 31 || R <= parent_reduction) R--;
+        if (!safe) R++;
+        if (R >= 3 && (flags & 63)) R = (flags & MF_CAPTURE) ? 2 : 3;
+    }
+    if (d - R < 1) R = d - 1;
+    return R < 0 ? 0 : R;
 }
 
 int AB_Search(Position* pos, int side, int ply, int depth, int alpha, int beta, int in_check, int node_type,
@@ -440,18 +459,7 @@ int AB_Search(Position* pos, int side, int ply, int depth, int alpha, int beta, 
                 }
             }
             if (lmr) {
-                int d = depth < LMR_TABLE_SIZE - 1 ? (depth > 0 ? depth : 0) : LMR_TABLE_SIZE - 1;
-                int k = n < LMR_TABLE_SIZE - 1 ? n : LMR_TABLE_SIZE - 1;
-                R = node_type != 0 ? lmr_nonpv[d][k] : lmr_pv[d][k];
-                if (R == 0) {
-                    R = is_safe() ? 0 : 1;
-                } else {
-                    if (e->score > 31 || R <= parent->reduction) R--;
-                    if (!is_safe()) R++;
-                    if (R >= 3 && (f & 63)) R = (f & MF_CAPTURE) ? 2 : 3;
-                }
-                if (d - R < 1) R = d - 1;
-                if (R < 0) R = 0;
+                R = LateMoveReduction(depth, n, node_type, e->score, parent->reduction, is_safe(), f);
                 st->reduction = (uint8_t)R;
                 if (R > 0) search_counters.lmr_reduced++;
             }

@@ -10,6 +10,7 @@
 // entry 0's `static_eval`, the ordering tables reset (ResetOrdering), the
 // iteration `depth`, `node_limit`, and the search parameters derived.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include "board/types.h"
 #include "search/records.h"
@@ -17,9 +18,10 @@
 // Size of every principal-variation array (indexed by ply, root ply 1).
 enum : int { PV_SIZE = MAX_PLY + 2 };
 
-// Random value of the current search, written by the search start; it picks
-// the nodes whose depth the strength limit cuts.
-extern uint32_t brnd;
+// Random value of the current search, written at the search start (by each
+// thread as it starts, hence atomic); it picks the nodes whose depth the
+// strength limit cuts.
+extern std::atomic<uint32_t> brnd;
 
 // Score of the node at `ply` (fail-soft, side to move's view); the best line
 // is written into pv from index ply on. node_type 0 is a principal-variation
@@ -40,6 +42,13 @@ int MoveIsSafe(Position* pos, Move m);
 // bears on a square of the enemy king zone that another piece already attacks.
 int MoveAttacksKingArea(Position* pos, int type, int from, int to, Bitboard zone);
 
+// Reduction of the n-th move (counted from 0) searched at a node of `depth`:
+// the table value for the node kind, one less for a well-ordered move or when
+// it would not exceed the parent's reduction, one more when the move is not
+// safe, at most 2 for captures and 3 for other flagged moves, and never
+// leaving less than one ply (never negative).
+int LateMoveReduction(int depth, int n, int node_type, int score, int parent_reduction, int safe, int flags);
+
 // How often each pruning, reduction and extension rule fired in this thread
 // (for tests and statistics; reset by the caller).
 struct SearchCounters {
@@ -48,6 +57,8 @@ struct SearchCounters {
         max_ply_returns, blind_reductions, qsearch_drops, futility_drops, bp_depth_reductions,
         sep_cutoffs, snmp_cutoffs, probcut_tries, probcut_searches, probcut_cutoffs, null_tries,
         null_cutoffs, null_reductions, iid_searches, lmp_prunes, lmp_unsafe_prunes,
-        depth1_unsafe_prunes, lmr_reduced, lmr_researches, node_limit_stops, throttle_sleeps;
+        depth1_unsafe_prunes, lmr_reduced, lmr_researches, node_limit_stops, throttle_sleeps,
+        null_depth_max;
 };
-extern thread_local SearchCounters search_counters;
+// The calling thread's counters.
+SearchCounters& ThreadSearchCounters();

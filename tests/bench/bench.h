@@ -6,3 +6,4 @@ int PerftBench(int argc, char** argv);
 int PickerPerftBench(int argc, char** argv);
 int EvalBench(int argc, char** argv);
 int DriverBench(int argc, char** argv);
+int SearchBench(int argc, char** argv);

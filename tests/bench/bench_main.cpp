@@ -13,6 +13,7 @@ struct Bench {
 };
 const Bench kBenches[] = {
     {"perft", PerftBench, "perft [depth] [fen]  legal-move perft, leaves per second (default depth 6, start position)"},
+    {"search", SearchBench, "search [depth]  fixed-depth single-thread searches of a position set, nodes per second (default depth 12)"},
     {"pickperft", PickerPerftBench, "pickperft [depth] [fen]  perft through the search's move picker (default depth 6, start position)"},
     {"eval", EvalBench, "eval [rounds]  evaluations per second over a fixed position set (default 20000 rounds)"},
     {"threads", DriverBench, "threads [seconds] [depth] [max threads]  pool node rate with 1, 2, 4, 8 threads and time to a fixed depth (default 2 s, depth 12, 8 threads)"},
