@@ -9,6 +9,8 @@
 #include "search/tt.h"
 
 static ThreadHandle thread[128];
+// The pool's own pointers to its records (ThreadData is the published view).
+static ThreadRecord* pool_record[128];
 // Per slot: 0 starting, 1 record published, 2 the record could not be allocated.
 static std::atomic<uint8_t> slot_state[128];
 
@@ -27,6 +29,7 @@ static void SearchThreadFunc(void* arg) {
     t->pos.owner = t;
     t->seed = (uint32_t)i * 123u;
     t->command.store(CMD_IDLE, std::memory_order_relaxed);
+    pool_record[i] = t;
     ThreadData[i] = t;
     slot_state[i].store(1, std::memory_order_release);
 
@@ -51,15 +54,16 @@ static void SearchThreadFunc(void* arg) {
 
 // Ends thread i (its record published or not) and frees what it owned.
 static void EndThread(int i) {
-    if (slot_state[i].load(std::memory_order_acquire) == 1) {
-        ThreadRecord* t = ThreadData[i];
+    ThreadRecord* t = slot_state[i].load(std::memory_order_acquire) == 1 ? pool_record[i] : nullptr;
+    if (t) {
         t->command.store(CMD_END, std::memory_order_release);
         while (t->command.load(std::memory_order_acquire) != CMD_ENDED) std::this_thread::yield();
     }
     JoinThread(thread[i]);
     thread[i] = 0;
-    FreeThreadRecord(ThreadData[i]);
-    ThreadData[i] = nullptr;
+    FreeThreadRecord(t);
+    pool_record[i] = nullptr;
+    if (ThreadData[i] == t) ThreadData[i] = nullptr;
     slot_state[i].store(0, std::memory_order_relaxed);
 }
 
@@ -67,6 +71,7 @@ int CreateThreadPool(int n) {
     if (n < 0) n = 0;
     if (n > 128) n = 128;
     for (int i = 0; i < n; i++) {
+        if (thread[i]) EndThread(i);  // a thread of an earlier pool that was never ended
         ThreadData[i] = nullptr;
         slot_state[i].store(0, std::memory_order_relaxed);
     }
@@ -97,7 +102,7 @@ void KillThreadPool(int n) {
     for (;;) {
         bool busy = false;
         for (int i = 0; i < n; i++)
-            if (ThreadData[i] && ThreadData[i]->command.load(std::memory_order_acquire) != CMD_IDLE) busy = true;
+            if (pool_record[i] && pool_record[i]->command.load(std::memory_order_acquire) != CMD_IDLE) busy = true;
         if (!busy) break;
         SleepMs(1);
     }

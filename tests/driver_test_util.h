@@ -33,8 +33,9 @@ inline void SetUpSearchEngine(int threads, int hash_mb = 8) {
         CTD->stack[1].list = CTD->stack[1].next = &CTD->move_store[1];
         CTD->move_store[0].move = MOVE_END;
     }
-    if (SearchData.threads != threads) {
-        KillThreadPool(SearchData.threads);
+    const bool have_pool = ThreadData[0] != nullptr;
+    if (SearchData.threads != threads || have_pool != (threads > 0)) {
+        KillThreadPool(128);  // every live pool thread, also one an earlier test forgot
         SearchData.threads = (uint8_t)threads;
         ASSERT_EQ(CreateThreadPool(threads), 0);
     }

@@ -154,7 +154,9 @@ void LoopPass() {
     // pause is longer: nothing but input can change anything then, and input
     // ends the pause at once.
     bool idle = !sd.request && !sd.search_mode && !ThreadsAreBusy();
-    if (!start_due && !report_due) WaitForInput(idle ? IDLE_PAUSE_MS : 1);
+    // A command already queued (one that arrived together with the last one)
+    // runs at once: the interface's clock is already running for a "go".
+    if (!start_due && !report_due && QueuedCommands() == 0) WaitForInput(idle ? IDLE_PAUSE_MS : 1);
     SearchTimecheck();
     UserInput();
     if (PBlock.quit) return;

@@ -45,7 +45,7 @@ class Engine:
 
     def send(self, line):
         if self.log:
-            self.log.write(f">{self.name} {line}\n")
+            self.log.write(f"{time.monotonic():.3f} >{self.name} {line}\n")
         try:
             self.proc.stdin.write((line + "\n").encode())
             self.proc.stdin.flush()
@@ -68,7 +68,7 @@ class Engine:
         line, self.buf = self.buf.split(b"\n", 1)
         text = line.decode(errors="replace").rstrip("\r")
         if self.log:
-            self.log.write(f"<{self.name} {text}\n")
+            self.log.write(f"{time.monotonic():.3f} <{self.name} {text}\n")
         if text.startswith("info") and not (INFO_PV.match(text) or INFO_OTHER.match(text)):
             self.bad_info.append(text)
         return text
