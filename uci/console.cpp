@@ -339,6 +339,10 @@ static void ShowTablePv() {
     ThreadRecord* c = GameCopy();
     if (!c) return;
     Move pv[MAX_PLY + 2] = {0};
+    // The root of a search has no entry of its own in the table: when the
+    // last search was one of this position, its best move starts the line.
+    ThreadRecord* master = SearchData.threads ? ThreadData[0] : nullptr;
+    if (master && !ThreadsAreBusy() && master->pos.key == c->pos.key) pv[1] = SearchData.pv[1];
     RetrievePV(&c->pos, 1, pv);
     std::string text;
     int made = 0;
@@ -563,7 +567,7 @@ void LoadPgnGame(const char* file, const char* which) {
                 if (strstr(buf, "[Event ")) {
                     game++;
                     if (wanted > 0 && game > wanted) break;  // the game wanted is over
-                } else if (game == 0 && *p && *p != '[' && *p != '\r' && *p != '\n') {
+                } else if (game == 0 && isalnum((unsigned char)*p)) {
                     game = 1;  // move text before any "[Event " tag: a game without tags
                 }
                 skip_line = *p == '[' || buf[0] == '%';

@@ -1,0 +1,341 @@
+// Scripted console sessions: the built engine started with "-c", commands
+// written to its input, and its output lines compared with the expected ones.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e_child.h"
+
+namespace {
+
+typedef std::vector<std::string> Lines;
+
+// Everything the session printed after the start-up board, and the exit status.
+struct Session {
+    Lines lines;
+    int status = 0;
+};
+
+Session RunConsole(const std::string& script, const std::string& dir = MakeTempDir()) {
+    EngineChild e = StartEngine({"-c"}, dir);
+    Send(e, script);
+    CloseInput(e);
+    Session s;
+    s.status = WaitExit(e, 60000);
+    size_t i = 0;
+    while (i < e.lines.size() && e.lines[i] != "white") i++;
+    for (i += 2; i < e.lines.size(); i++) s.lines.push_back(e.lines[i]);
+    return s;
+}
+
+// The lines without the rows of board diagrams and without empty lines.
+Lines Text(const Lines& lines) {
+    Lines out;
+    for (const std::string& l : lines)
+        if (!l.empty() && l.compare(0, 2, "  ") != 0) out.push_back(l);
+    return out;
+}
+
+// The text lines that start with prefix.
+Lines Starting(const Lines& lines, const std::string& prefix) {
+    Lines out;
+    for (const std::string& l : lines)
+        if (l.compare(0, prefix.size(), prefix) == 0) out.push_back(l);
+    return out;
+}
+
+std::string Join(const Lines& lines) {
+    std::string s;
+    for (const std::string& l : lines) s += l + "\n";
+    return s;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream f(path);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+
+const char* const kStart = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
+
+}  // namespace
+
+TEST(ConsoleSession, TypedMovesInEveryFormTakeBackReplayAndJump) {
+    Session s = RunConsole(
+        "e2e4\nmove e5\nNf3\nN8c6\nBb5\ng8f6\nO-O\nNxe4\nNbd2\n"  // d2 holds a pawn: Nbd2 names no move
+        "[\nundo\n]\n]\n]\njump 2\njump 99\nnonsense\nquit\n");
+    EXPECT_EQ(s.status, 0);
+    Lines expected = {
+        "1. move e2e4", "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3", "black",
+        "1. move e5", "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6", "white",
+        "2. move Nf3", "rnbqkbnr/pppp1ppp/8/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq -", "black",
+        "2. move N8c6", "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq -", "white",
+        "3. move Bb5", "r1bqkbnr/pppp1ppp/2n5/1B2p3/4P3/5N2/PPPP1PPP/RNBQK2R b KQkq -", "black",
+        "3. move g8f6", "r1bqkb1r/pppp1ppp/2n2n2/1B2p3/4P3/5N2/PPPP1PPP/RNBQK2R w KQkq -", "white",
+        "4. move O-O", "r1bqkb1r/pppp1ppp/2n2n2/1B2p3/4P3/5N2/PPPP1PPP/RNBQ1RK1 b kq -", "black",
+        "4. move Nxe4", "r1bqkb1r/pppp1ppp/2n5/1B2p3/4n3/5N2/PPPP1PPP/RNBQ1RK1 w kq -", "white",
+        "r1bqkb1r/pppp1ppp/2n2n2/1B2p3/4P3/5N2/PPPP1PPP/RNBQ1RK1 b kq -", "black",
+        "r1bqkb1r/pppp1ppp/2n2n2/1B2p3/4P3/5N2/PPPP1PPP/RNBQK2R w KQkq -", "white",
+        "4. move e1g1", "r1bqkb1r/pppp1ppp/2n2n2/1B2p3/4P3/5N2/PPPP1PPP/RNBQ1RK1 b kq -", "black",
+        "4... move f6e4", "r1bqkb1r/pppp1ppp/2n5/1B2p3/4n3/5N2/PPPP1PPP/RNBQ1RK1 w kq -", "white",
+        "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6", "white",
+        "r1bqkb1r/pppp1ppp/2n5/1B2p3/4n3/5N2/PPPP1PPP/RNBQ1RK1 w kq -", "white",
+    };
+    EXPECT_EQ(Join(Text(s.lines)), Join(expected));
+}
+
+TEST(ConsoleSession, CastlingPromotionsAmbiguityAndRefusedPositions) {
+    Session s = RunConsole(
+        "fen r3k2r/1P6/8/8/8/8/8/R3K2R w KQkq -\n0-0-0\nundo\no-o\nundo\nO-O\nundo\n"
+        "b8=N\nundo\nbxa8q+\nundo\nb7b8r\n"
+        "fen 4k3/8/8/8/8/5N2/8/1N2K3 w - -\nNd2\nNbd2\nfen 8/8/8/8/8/8/8/8 w - -\nfen\n");
+    Lines t = Text(s.lines);
+    EXPECT_EQ(Starting(t, "1. move"),
+              Lines({"1. move 0-0-0", "1. move o-o", "1. move O-O", "1. move b8=N", "1. move bxa8q+",
+                     "1. move b7b8r", "1. move Nbd2"}));
+    Lines fens;
+    for (const std::string& l : t)
+        if (l.find('/') != std::string::npos && l.compare(0, 7, "Illegal") != 0) fens.push_back(l);
+    EXPECT_EQ(fens, Lines({"r3k2r/1P6/8/8/8/8/8/R3K2R w KQkq -", "r3k2r/1P6/8/8/8/8/8/2KR3R b kq -",
+                           "r3k2r/1P6/8/8/8/8/8/R3K2R w KQkq -", "r3k2r/1P6/8/8/8/8/8/R4RK1 b kq -",
+                           "r3k2r/1P6/8/8/8/8/8/R3K2R w KQkq -", "r3k2r/1P6/8/8/8/8/8/R4RK1 b kq -",
+                           "r3k2r/1P6/8/8/8/8/8/R3K2R w KQkq -", "rN2k2r/8/8/8/8/8/8/R3K2R b KQkq -",
+                           "r3k2r/1P6/8/8/8/8/8/R3K2R w KQkq -", "Q3k2r/8/8/8/8/8/8/R3K2R b KQk -",
+                           "r3k2r/1P6/8/8/8/8/8/R3K2R w KQkq -", "rR2k2r/8/8/8/8/8/8/R3K2R b KQkq -",
+                           "4k3/8/8/8/8/5N2/8/1N2K3 w - -", "4k3/8/8/8/8/5N2/3N4/4K3 b - -",
+                           // both refused texts leave the position as it was
+                           "4k3/8/8/8/8/5N2/3N4/4K3 b - -", "4k3/8/8/8/8/5N2/3N4/4K3 b - -"}));
+    EXPECT_EQ(Starting(t, "ambiguous"), Lines({"ambiguous move"}));
+    EXPECT_EQ(Starting(t, "Illegal FEN").size(), 2u);
+}
+
+TEST(ConsoleSession, PerftThroughThePickerCountsThePublishedNumbers) {
+    Session s = RunConsole(
+        "perft 4\n"
+        "fen r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -\nperft 3\n"
+        "fen 8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -\nperft 5\n"
+        "fen r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq -\nperft 3\n"
+        "fen rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ -\nperft 3\n"
+        "perft 0\nperft -3\n");
+    Lines v = Starting(s.lines, "visited ");
+    ASSERT_EQ(v.size(), 7u) << Join(s.lines);
+    const char* counts[7] = {"197281", "97862", "674624", "9467", "62379", "1", "1"};
+    std::regex speed("visited ([0-9]+) nodes in [0-9]+\\.[0-9]{3} seconds, nps= [0-9]+");
+    for (int i = 0; i < 7; i++) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(v[i], m, speed)) << v[i];
+        EXPECT_EQ(m[1].str(), counts[i]);
+    }
+}
+
+TEST(ConsoleSession, SwapListsTheExchangeValueOfEveryAttackedPiece) {
+    Session s = RunConsole(
+        "fen 4k3/8/3p4/4p3/3P4/2N5/8/4K3 w - -\nswap\nfen 4k3/4r3/8/8/4B3/8/8/1q2K3 w - -\nswap\n");
+    EXPECT_EQ(Starting(s.lines, "sq="), Lines({"sq= d4, swap=  100", "sq= e5, swap=    0", "sq= b1, swap= 1000",
+                                               "sq= e1, swap= 9999", "sq= e4, swap=  330"}));
+}
+
+TEST(ConsoleSession, SavedGamesLoadBackAndReadAsPgn) {
+    std::string dir = MakeTempDir();
+    // A game with a capture, a promotion with capture, disambiguation and
+    // castling, saved twice and loaded back.
+    Session s = RunConsole(
+        "d4\nd5\nc4\ne6\nNc3\nNf6\nNf3\nNbd7\ncxd5\nexd5\nBg5\nBe7\ne3\nO-O\n"
+        "save\nsave\nload tmp.pgn 2\nfen r3k3/1P6/8/8/8/8/8/2N1K1N1 w - -\nbxa8=R+\nKd7\nNge2\nKe7\nNc3\nsave\n"
+        "load tmp.pgn 3\n",
+        dir);
+    Lines t = Text(s.lines);
+    auto loaded = [&](const std::string& tag) {
+        for (size_t i = 0; i + 1 < t.size(); i++)
+            if (t[i] == "loading tmp.pgn, tag " + tag) return t[i + 1];
+        return std::string("(not loaded)");
+    };
+    EXPECT_EQ(loaded("2"), "r1bq1rk1/pppnbppp/5n2/3p2B1/3P4/2N1PN2/PP3PPP/R2QKB1R w KQ -");
+    EXPECT_EQ(loaded("3"), "R7/4k3/8/8/8/2N5/8/2N1K3 b - -");
+    std::string pgn = ReadFile(dir + "/tmp.pgn");
+    const std::string game1 =
+        "[Event \"Unknown\"]\n\n"
+        "d4 d5 c4 e6 Nc3 Nf6 Nf3 Nbd7 cxd5 exd5 Bg5 \nBe7 e3 O-O *\n\n";
+    EXPECT_EQ(pgn.substr(0, 2 * game1.size()), game1 + game1);
+    EXPECT_NE(pgn.find("[SetUp \"1\"]\n[FEN \"r3k3/1P6/8/8/8/8/8/2N1K1N1 w - - 0 1\"]\n\nbxa8=R+ Kd7 Nge2 Ke7 Nc3 *"),
+              std::string::npos)
+        << pgn;
+
+    // An independent reader accepts every game.
+    if (access("/usr/games/pgn-extract", X_OK) != 0 && access("/usr/bin/pgn-extract", X_OK) != 0) {
+        GTEST_SKIP() << "pgn-extract is not installed: the saved games were not checked by another PGN reader";
+    }
+    std::string cmd = "cd " + dir + " && PATH=$PATH:/usr/games pgn-extract -s -F tmp.pgn 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[512];
+    while (fgets(buf, sizeof buf, p)) out += buf;
+    pclose(p);
+    EXPECT_NE(out.find("\"r1bq1rk1/pppnbppp/5n2/3p2B1/3P4/2N1PN2/PP3PPP/R2QKB1R w KQ - 1 8\""), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("\"R7/4k3/8/8/8/2N5/8/2N1K3 b - - 4 3\""), std::string::npos) << out;
+    EXPECT_EQ(out.find("Fail"), std::string::npos) << out;
+}
+
+TEST(ConsoleSession, LoadReadsRealWorldPgn) {
+    // Final positions as an independent PGN reader computes them.
+    std::string file = std::string(TESK_TEST_DATA) + "/console_games.pgn";
+    Session s = RunConsole("load " + file + "\nload " + file + " 2\nload " + file + " Castling\n[\n[\n]\n" +
+                           "load " + file + " Bxf3\nload " + file + " 7\nload " + file + " 0\nload nowhere.pgn\n");
+    Lines t = Text(s.lines);
+    Lines expected = {
+        "loading " + file + ", tag ", "1n1Rkb1r/p4ppp/4q3/4p1B1/4P3/8/PPP2PPP/2K5 b k -", "black",
+        "loading " + file + ", tag 2", "rnb3Q1/ppp1k2p/4p3/2Pp4/8/8/PPP2KPP/RNBQ1BNR b - -", "black",
+        "loading " + file + ", tag Castling", "r1q2rk1/pppbppbp/2np1np1/8/8/2NP1NP1/PPPBPPBP/R1Q2RK1 w - -", "white",
+        "r2q1rk1/pppbppbp/2np1np1/8/8/2NP1NP1/PPPBPPBP/R1Q2RK1 b - -", "black",
+        "r2q1rk1/pppbppbp/2np1np1/8/8/2NP1NP1/PPPBPPBP/R2Q1RK1 w - -", "white",
+        "8. move d1c1", "r2q1rk1/pppbppbp/2np1np1/8/8/2NP1NP1/PPPBPPBP/R1Q2RK1 b - -", "black",
+        // a text found inside a game reads that game from the line holding it
+        "loading " + file + ", tag Bxf3", "can't parse move 'Qxf3'", kStart, "white",
+        "loading " + file + ", tag 7", "load: " + file + " has no game 7", kStart, "white",
+        // numbers outside 1..1000 choose the first game
+        "loading " + file + ", tag 0", "1n1Rkb1r/p4ppp/4q3/4p1B1/4P3/8/PPP2PPP/2K5 b k -", "black",
+        "loading nowhere.pgn, tag ", "load: cannot open nowhere.pgn"};
+    EXPECT_EQ(Join(t), Join(expected));
+}
+
+TEST(ConsoleSession, GetTakesAPositionByItsIdFromTestEpd) {
+    std::string dir = MakeTempDir();
+    WriteFile(dir + "/test.epd",
+              "; a comment with id \"a\"\n"
+              " 8/8/8/8/8/8/8/K6k w - - id \"a\";\n"
+              "4k3/8/8/8/8/8/8/4K2R w K - bm O-O; id \"a\";\n"
+              "4k3/8/8/8/8/8/8/R3K3 w Q - id \"b\";\n");
+    std::string long_id(3000, 'x');
+    Session s = RunConsole("get a\nget b\nget zz\nget " + long_id + "\n", dir);
+    Lines t = Text(s.lines);
+    EXPECT_EQ(Join(t), Join({"4k3/8/8/8/8/8/8/4K2R w K - bm O-O; id \"a\";", "4k3/8/8/8/8/8/8/4K2R w K -", "white",
+                             "4k3/8/8/8/8/8/8/R3K3 w Q - id \"b\";", "4k3/8/8/8/8/8/8/R3K3 w Q -", "white",
+                             "4k3/8/8/8/8/8/8/R3K3 w Q -", "white", "4k3/8/8/8/8/8/8/R3K3 w Q -", "white"}));
+}
+
+TEST(ConsoleSession, BoardEditorBuildsPositionsAndRefusesUnplayableOnes) {
+    Session s = RunConsole(
+        "edit\n#\nw Ke1 Rh1 Ra1 Pa2\nb ke8 Qd8 xd8 nb8\n.\n"
+        "edit\nw xe1 Ke2 Pi2 Pb2\nb Ph2\nhello\n.\n"  // the king moves: both white rights go
+        "edit\n#\nw Ke1\n.\n"                       // no black king
+        "edit\nb Kd8 Pa1\n.\n"                      // two black kings and a pawn on the first rank
+        "edit\nb pa1\n.\n"
+        "bd\n");
+    Lines t = Text(s.lines);
+    EXPECT_EQ(Starting(t, ".  "), Lines({".                    end edit", ".                    end edit",
+                                         ".                    end edit", ".                    end edit",
+                                         ".                    end edit"}));
+    Lines fens;
+    for (const std::string& l : t)
+        if (l.find('/') != std::string::npos) fens.push_back(l);
+    const std::string kept = "1n2k3/8/8/8/8/8/P3K2p/R6R b - -";
+    EXPECT_EQ(fens, Lines({"1n2k3/8/8/8/8/8/P7/R3K2R b KQ -", kept, kept, kept, kept, kept}));
+    EXPECT_EQ(Starting(t, "edit:"),
+              Lines({"edit: bad square in 'Pi2'; the rest of the line is ignored",
+                     "edit: a line starts with w (white), b (black), # (clear) or . (end)",
+                     "edit: black has no king; the previous position is kept",
+                     "edit: black has more than one king; the previous position is kept",
+                     "edit: a pawn stands on the first or last rank; the previous position is kept"}));
+    // Each editor session starts with two empty lines and the help.
+    size_t help = 0;
+    for (size_t i = 2; i < s.lines.size(); i++)
+        if (s.lines[i] == ".                    end edit" && s.lines[i - 1].empty() && s.lines[i - 2].empty()) help++;
+    EXPECT_EQ(help, 5u);
+}
+
+TEST(ConsoleSession, SettingsTuneBookAndParameterListings) {
+    Session s = RunConsole(
+        "set level 40 5:00 0\nset level 0 120 2\nset ponder 0\nset NMP_depth 500\nset FP_depth -4\n"
+        "set ss 0\nset ss 1\nset target_nps 250000\nset MultiPV 4\nset nothing 1\n"
+        "tune pawn_value_op\nbook\nlmr\nsp\n");
+    Lines t = Text(s.lines);
+    Lines expected = {"set level to 40 moves in 300.00 seconds, inc 0.00",
+                      "set level to 0 moves in 120.00 seconds, inc 2.00",
+                      "ponder set to 0",
+                      "NMP_depth is kept within 0..99",
+                      "NMP_depth set to 99",
+                      "FP_depth is kept within 0..11",
+                      "FP_depth set to 0",
+                      "selectivity set to OFF",
+                      "set default personality",
+                      "target_nps set to 250000",
+                      "tune: the parameter sweep is not available in this build",
+                      "BP_margin= 15",
+                      "FP_depth= 3, margins= 175 300 425"};
+    ASSERT_GE(t.size(), expected.size());
+    EXPECT_EQ(Join(Lines(t.begin(), t.begin() + (long)expected.size())), Join(expected));
+    EXPECT_EQ(Starting(t, "piece values=").size(), 1u);
+    EXPECT_EQ(Starting(t, "Defended Pawn").size(), 2u);
+}
+
+TEST(ConsoleSession, SearchesAreReportedAndThePvComesFromTheTable) {
+    EngineChild e = StartEngine({"-c"}, MakeTempDir());
+    Send(e, "fen 6k1/5ppp/8/8/8/8/8/R5K1 w - -\nan 4\n");
+    std::string move = WaitFor(e, "move= ");
+    EXPECT_EQ(move.compare(0, 11, "move= a1a8,"), 0) << move;
+    EXPECT_EQ(WaitFor(e, "Hash fill= ").compare(0, 11, "Hash fill= "), 0);
+    Send(e, "pv\n");
+    EXPECT_EQ(WaitFor(e, "PV: "), "PV: Ra8+ ");
+    EXPECT_EQ(WaitFor(e, "R5k1/"), "R5k1/5ppp/8/8/8/8/8/6K1 b - -") << "the board at the end of the variation";
+    Send(e, "bd\n");
+    EXPECT_EQ(WaitFor(e, "6k1/"), "6k1/5ppp/8/8/8/8/8/R5K1 w - -") << "the game position is unchanged";
+    // "mv" searches under the current limits; "." ends a search at once.
+    Send(e, "set depth 3\nnew\nmv\n");
+    std::string reply = WaitFor(e, "move= ");
+    EXPECT_TRUE(std::regex_match(reply, std::regex("move= [a-h][1-8][a-h][1-8], time= .*"))) << reply;
+    Send(e, "an\n");
+    usleep(300000);
+    Send(e, ".\n");
+    EXPECT_EQ(WaitFor(e, "move= ").compare(0, 6, "move= "), 0);
+    Send(e, "quit\n");
+    EXPECT_EQ(WaitExit(e), 0);
+}
+
+TEST(ConsoleSession, AMoveTypedDuringSelfPlayIsCheckedAgainstThePositionOfTheMoment) {
+    EngineChild e = StartEngine({"-c"}, MakeTempDir());
+    // Each search lasts a second: the typed move arrives while white's first
+    // search runs, and the engine's own move for white is made first.
+    Send(e, "set level 1 1 0\nself\n");
+    WaitFor(e, "Ply= 0");
+    usleep(200000);
+    Send(e, "e4\n");
+    std::vector<std::string> seen;
+    EXPECT_EQ(WaitFor(e, "move e4", 20000, &seen), "move e4 does not fit the position after the engine's move");
+    EXPECT_EQ(Starting(seen, "move= ").size(), 1u) << "white's search was reported before the typed move";
+    Send(e, "quit\n");
+    EXPECT_EQ(WaitExit(e), 0);
+    EXPECT_TRUE(Starting(e.lines, "1. move").empty());
+}
+
+TEST(ConsoleSession, OverlongInputIsHandledWithoutHarm) {
+    std::string dir = MakeTempDir();
+    // A PGN game whose comment and move text run over very long lines.
+    std::string pgn = "[Event \"Long\"]\n\n1. e4 {" + std::string(200000, 'c') + "\n" + std::string(5000, '[') +
+                      "} e5 ; " + std::string(100000, ';') + "\n2. Nf3 (2. f4 exf4 {" + std::string(3000, 'v') +
+                      "} (2... d5)) Nc6 " + std::string(70000, ' ') + "3. " + std::string(500, 'N') + " *\n";
+    WriteFile(dir + "/long.pgn", pgn);
+    std::string word(3000, 'q');
+    Session s = RunConsole(word + "\nmove " + word + "\nset " + word + " 1\nload long.pgn\nload " + word + " " +
+                               word + "\nfen " + word + "\n",
+                           dir);
+    EXPECT_EQ(s.status, 0);
+    Lines t = Text(s.lines);
+    std::string cut(32, 'N');
+    EXPECT_EQ(Starting(t, "can't parse"), Lines({"can't parse move '" + cut + "'"}));
+    // The game up to the move that cannot be read; the refused "fen" keeps it.
+    const std::string reached = "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq -";
+    EXPECT_EQ(Starting(t, "r1bqkbnr/"), Lines({reached, reached}));
+    Lines loading = Starting(t, "loading ");
+    ASSERT_EQ(loading.size(), 2u);
+    EXPECT_EQ(loading[1], "loading " + std::string(127, 'q') + ", tag " + std::string(127, 'q'));
+}
