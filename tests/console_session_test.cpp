@@ -27,6 +27,7 @@ Session RunConsole(const std::string& script, const std::string& dir = MakeTempD
     CloseInput(e);
     Session s;
     s.status = WaitExit(e, 60000);
+    EXPECT_EQ(s.status, 0) << "the session did not end cleanly";
     size_t i = 0;
     while (i < e.lines.size() && e.lines[i] != "white") i++;
     for (i += 2; i < e.lines.size(); i++) s.lines.push_back(e.lines[i]);
@@ -69,10 +70,9 @@ const char* const kStart = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -
 }  // namespace
 
 TEST(ConsoleSession, TypedMovesInEveryFormTakeBackReplayAndJump) {
-    Session s = RunConsole(
+    const Session s = RunConsole(
         "e2e4\nmove e5\nNf3\nN8c6\nBb5\ng8f6\nO-O\nNxe4\nNbd2\n"  // d2 holds a pawn: Nbd2 names no move
         "[\nundo\n]\n]\n]\njump 2\njump 99\nnonsense\nquit\n");
-    EXPECT_EQ(s.status, 0);
     Lines expected = {
         "1. move e2e4", "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3", "black",
         "1. move e5", "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6", "white",
@@ -297,6 +297,13 @@ TEST(ConsoleSession, SearchesAreReportedAndThePvComesFromTheTable) {
     usleep(300000);
     Send(e, ".\n");
     EXPECT_EQ(WaitFor(e, "move= ").compare(0, 6, "move= "), 0);
+    // A move typed during an analysis ends it: the report comes first.
+    Send(e, "an\n");
+    usleep(300000);
+    Send(e, "zzz\ne4\n");
+    std::vector<std::string> seen;
+    EXPECT_EQ(WaitFor(e, "1. move", 20000, &seen), "1. move e4");
+    EXPECT_EQ(Starting(seen, "move= ").size(), 1u);
     Send(e, "quit\n");
     EXPECT_EQ(WaitExit(e), 0);
 }
@@ -328,7 +335,6 @@ TEST(ConsoleSession, OverlongInputIsHandledWithoutHarm) {
     Session s = RunConsole(word + "\nmove " + word + "\nset " + word + " 1\nload long.pgn\nload " + word + " " +
                                word + "\nfen " + word + "\n",
                            dir);
-    EXPECT_EQ(s.status, 0);
     Lines t = Text(s.lines);
     std::string cut(32, 'N');
     EXPECT_EQ(Starting(t, "can't parse"), Lines({"can't parse move '" + cut + "'"}));
