@@ -1,5 +1,6 @@
-// Search preparation, time allocation, the time check that ends a search,
-// and the strength limit (node-rate throttle) of the searching threads.
+// Search preparation, time allocation, and the time check that ends a search
+// (run by the main thread, and by searching threads that the strength limit
+// slows down).
 #pragma once
 
 // Clock reading (GetTime) at the start of the current search.
@@ -13,7 +14,7 @@ void PrepareNewSearch();
 void AllocateTime();
 // Updates `elapsed` and sets `stop` when the search must end.
 void SearchTimecheck();
-// elapsed := now - start.
+// elapsed := now - search_start.
 void GetElapsedTime();
 // Growth of the node count per iteration over the last four iterations.
 double EffectiveBranchingFactor();

@@ -42,6 +42,7 @@ class Engine:
                                      stderr=subprocess.DEVNULL, bufsize=0)
         self.buf = b""
         self.bad_info = []
+        self.is_tesk = False  # the "info" lines are checked against Tesk's format
 
     def send(self, line):
         if self.log:
@@ -69,7 +70,9 @@ class Engine:
         text = line.decode(errors="replace").rstrip("\r")
         if self.log:
             self.log.write(f"{time.monotonic():.3f} <{self.name} {text}\n")
-        if text.startswith("info") and not (INFO_PV.match(text) or INFO_OTHER.match(text)):
+        if text.startswith("id name Tesk"):
+            self.is_tesk = True
+        if self.is_tesk and text.startswith("info") and not (INFO_PV.match(text) or INFO_OTHER.match(text)):
             self.bad_info.append(text)
         return text
 
@@ -124,8 +127,9 @@ def insufficient(fen):
     return len(pieces) == 0 or (len(pieces) == 1 and pieces[0] in "nNbB")
 
 
-def play_game(engines, referee, args, white, pondering):
-    """pondering[i]: the reply engine i ponders on, None when it does not."""
+def play_game(engines, referee, args, white, pondering, lowest):
+    """pondering[i]: the reply engine i ponders on, None when it does not;
+    lowest[i]: the least time engine i has had left on its clock after a move."""
     clocks = [args.base, args.base]
     moves = []
     keys = collections.Counter()
@@ -168,6 +172,7 @@ def play_game(engines, referee, args, white, pondering):
         line = e.wait_for("bestmove", clocks[who] + args.grace)
         used = time.monotonic() - t0
         clocks[who] -= used
+        lowest[who] = min(lowest[who], clocks[who])
         if clocks[who] < 0:
             return ("0-1" if side == 0 else "1-0"), f"{e.name} lost on time ({-clocks[who] * 1000:.0f} ms over)"
         clocks[who] += args.inc
@@ -217,12 +222,13 @@ def main():
         engines.append(e)
 
     score = collections.Counter()
+    lowest = [args.base, args.base]
     failures = 0
     for g in range(args.games):
         white = g % 2  # engine index playing white
         pondering = [None, None]
         try:
-            result, reason = play_game(engines, referee, args, white, pondering)
+            result, reason = play_game(engines, referee, args, white, pondering, lowest)
             for i, e in enumerate(engines):
                 if pondering[i] is not None:  # the game is over: end the ponder search
                     e.send("stop")
@@ -252,6 +258,7 @@ def main():
             failures += 1
             print(f"{e.name}: exit status {status}")
     referee.e.quit()
+    print(f"least time left after a move: engine1 {lowest[0] * 1000:.0f} ms, engine2 {lowest[1] * 1000:.0f} ms")
     print(f"score: engine1 {score['engine1']}, engine2 {score['engine2']}; faults: {failures}")
     return 1 if failures else 0
 
