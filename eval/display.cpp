@@ -111,12 +111,11 @@ void ShowEvalInfo() {
         ShowMessage("the evaluation display needs a search thread (Threads is 0)");
         return;
     }
+    // Start from a cleared trace: a root evaluation that gives no static
+    // score (side to move in check, dead-drawn material) writes nothing, and
+    // nothing of an earlier display may show through.
     EvalTrace& t = PBlock.eval_trace;
-    memset(t.square, 0, sizeof t.square);
-    t.mtl[0] = t.mtl[1] = t.pos[0] = t.pos[1] = t.passers[0] = t.passers[1] = 0;
-    t.pawns[0] = t.pawns[1] = t.knights[0] = t.knights[1] = t.bishops[0] = t.bishops[1] = 0;
-    t.rooks[0] = t.rooks[1] = t.queens[0] = t.queens[1] = t.kings[0] = t.kings[1] = 0;
-    t.hung = t.pinned = 0;
+    memset(&t, 0, sizeof t);
     t.scale = 1.0;
 
     // A search of depth 0 on the calling thread: the root evaluation runs

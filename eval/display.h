@@ -10,7 +10,8 @@
 // for both sides and the per-square values. Call only while no search runs.
 void ShowEvalInfo();
 // The text ShowEvalInfo prints, built from the trace area, the game position
-// and the root evaluation and score of SearchData (without a final line end).
+// and the root evaluation and score of SearchData (it ends with the side to
+// move and a line end; printing it adds one more).
 std::string EvalInfoText();
 
 // Prints the derived evaluation tables straight to standard output (no log copy).

@@ -182,3 +182,21 @@ TEST(EvalDisplaySearch, BreakdownOfTheGamePositionComesFromATracedRootEvaluation
     EXPECT_NE(text.find("   (B :: RN)\n"), std::string::npos) << text;
     EXPECT_EQ(text.substr(text.size() - 7), "white\n\n");
 }
+
+TEST(EvalDisplaySearch, ADisplayWithoutAStaticScoreShowsNothingOfTheLastOne) {
+    SetUpSearchEngine(1);
+    PBlock.uci = 0;
+    // First a display with a free passed pawn and a middle-game stage.
+    SetGamePosition("6k1/5ppp/3P4/8/8/8/5PPP/R5K1 w - -");
+    testing::internal::CaptureStdout();
+    ShowEvalInfo();
+    std::string first = testing::internal::GetCapturedStdout();
+    ASSERT_NE(first.find("free pawns on :  d6\n"), std::string::npos) << first;
+    // Then the side to move in check: the root evaluation writes no trace.
+    SetGamePosition("4k3/8/8/8/8/8/4r3/R3K3 w - -");
+    testing::internal::CaptureStdout();
+    ShowEvalInfo();
+    std::string text = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(text.find("free pawns"), std::string::npos) << text;
+    EXPECT_NE(text.find(", stage= 0, draw_adj= 1.00\n"), std::string::npos) << text;
+}
