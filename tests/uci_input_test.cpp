@@ -1,6 +1,9 @@
 // The input layer: line assembly from raw reads, the command queue, the
 // command word, and which queued command runs while a search is busy.
+#include <atomic>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "uci_test_util.h"
@@ -124,6 +127,46 @@ TEST_F(UciTest, WhileASearchIsPendingGameCommandsWaitAndOthersRun) {
     EXPECT_EQ(CTD->game_ply, 1);
     EXPECT_EQ(SearchData.request.load(), 1);
     EXPECT_EQ(SearchData.depth_limit, 3);
+}
+
+TEST_F(UciTest, ASearchEndingWhileTheQueueIsLookedThroughLetsNoCommandOvertakeAnother) {
+    // One pool thread, busy until a helper ends its work at a random moment
+    // while the waiting "position" and "go" are being looked at.
+    ThreadRecord* t = AllocThreadRecord();
+    ASSERT_NE(t, nullptr);
+    ThreadRecord* saved = ThreadData[0];
+    ThreadData[0] = t;
+    SearchData.threads = 1;
+    const int trials = 1000;
+    std::atomic<int> armed{-1};
+    std::thread helper([t, &armed] {
+        std::mt19937 rng(12345);
+        for (int trial = 0; trial < trials; trial++) {
+            while (armed.load() != trial) std::this_thread::yield();
+            for (volatile unsigned i = 0, spins = rng() % 4000; i < spins; i = i + 1) {
+            }
+            t->command = 0;
+        }
+    });
+    int overtaken = 0;
+    for (int trial = 0; trial < trials; trial++) {
+        SetPosition(&CTD->pos, START_FEN);
+        SearchData.request = 0;
+        SearchData.increment = 0.0;
+        t->command = 1;
+        // The increment tells which side was to move when "go" ran.
+        Feed("position startpos moves e2e4\ngo winc 500 binc 0\n");
+        armed = trial;
+        while (QueuedCommands() > 0)
+            if (!RunQueuedCommand()) std::this_thread::yield();
+        while (t->command.load()) std::this_thread::yield();
+        if (SearchData.increment != 0.0) overtaken++;
+    }
+    helper.join();
+    ThreadData[0] = saved;
+    SearchData.threads = 0;
+    FreeThreadRecord(t);
+    EXPECT_EQ(overtaken, 0) << "\"go\" ran before the \"position\" queued ahead of it";
 }
 
 TEST_F(UciTest, ConsoleModeHandsUciOverToTheUciCommands) {

@@ -131,9 +131,12 @@ int RunQueuedCommand() {
     if (PBlock.uci) {
         // Commands run in arrival order; one that must wait for the search to
         // end stays queued while the commands behind it that may run now
-        // ("stop", "isready", "ponderhit", "quit"...) are served.
+        // ("stop", "isready", "ponderhit", "quit"...) are served. Whether a
+        // search runs is read once: should it end while the queue is looked
+        // through, a later command must not run ahead of the ones that wait.
+        const bool searching = SearchInProgress();
         for (auto it = queue.begin(); it != queue.end(); ++it) {
-            if (!UciCommandMayRun(it->c_str())) continue;
+            if (!UciCommandMayRun(it->c_str(), searching)) continue;
             std::string line = std::move(*it);
             queue.erase(it);
             UciCommand(line.c_str());

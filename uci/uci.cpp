@@ -87,8 +87,8 @@ bool SearchInProgress() {
     return ThreadsAreBusy() > 0 || (SearchData.request.load() != 0 && SearchData.search_mode.load() != 0);
 }
 
-bool UciCommandMayRun(const char* line) {
-    if (!SearchInProgress()) return true;
+bool UciCommandMayRun(const char* line, bool searching) {
+    if (!searching) return true;
     const char* word = GetFirstToken(line);
     if (!strcmp(word, "position") || !strcmp(word, "setoption")) return false;
     if (!strcmp(word, "go") || !strcmp(word, "ucinewgame")) {

@@ -13,11 +13,14 @@ extern int uci_debug;
 // Runs one UCI command line (line ends already removed).
 void UciCommand(const char* line);
 
-// Whether the command may run now. While a search runs (or a requested search
-// waits for the previous one to be reported) the commands that change the
-// game, the settings or the table wait in the queue; a waiting "go" or
-// "ucinewgame" ends the running search at once, as it would when it ran.
-bool UciCommandMayRun(const char* line);
+// Whether the command may run now, given whether a search runs (or a
+// requested search waits for the previous one to be reported): while one
+// does, the commands that change the game, the settings or the table wait in
+// the queue; a waiting "go" or "ucinewgame" ends the running search at once,
+// as it would when it ran. The caller decides `searching` once for a whole
+// look through the queue, so that a search ending meanwhile cannot let a
+// later command run ahead of an earlier one that waits.
+bool UciCommandMayRun(const char* line, bool searching);
 
 // The "stop" command: ends the running search and waits for the pool to be
 // idle; a ponder search becomes a normal one, so that the loop reports it.
