@@ -214,8 +214,7 @@ std::string FinishEditedPosition(Position* pos) {
 }
 
 void EditBoard() {
-    ShowMessage("");
-    ShowMessage("");
+    ShowMessage("\n\n");
     ShowMessage(".                    end edit");
     ShowMessage("#                    clear board");
     ShowMessage("w  Pa2 Pb2 Kc2       white, pieces");

@@ -135,10 +135,12 @@ void SetLog(const char* value) {
     if (CheckValue(value)) {
         Personality.Log = 1;
         if (!fdlog && !OpenLogFile()) Personality.Log = 0;
+        PrintLine("info string Log set to %d", (int)Personality.Log);
     } else {
+        // Reported before the copies stop, so the log ends with this line.
+        PrintLine("info string Log set to %d", 0);
         Personality.Log = 0;
     }
-    PrintLine("info string Log set to %d", (int)Personality.Log);
 }
 
 void SetElo(const char* name, const char* value) {
