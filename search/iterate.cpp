@@ -108,7 +108,7 @@ static void RunSearch(ThreadRecord* t, bool pool) {
     // 4. Seed of this search.
     const uint32_t seed = (uint32_t)(TimeOfDayMicros() / 1000000u) * 19375u + 987654321u;
     t->seed = seed;
-    if (master) brnd = seed;  // helpers read it after the master's iteration 2 starts
+    brnd.store(seed, std::memory_order_relaxed);
 
     Position* pos = &t->pos;
     const int side = pos->side;
