@@ -107,7 +107,7 @@ void PrepareNewSearch() {
         sd.use_hash.store(sd.hash_mb >= 1 ? 1 : 0, std::memory_order_relaxed);
         if (!HashInit()) {
             ShowMessageF("info string cannot allocate %d Mbytes for hash table", (int)sd.hash_mb);
-            exit(-1);
+            exit(1);
         }
     }
     if (Personality.Hash < 1) sd.use_hash.store(0, std::memory_order_relaxed);
