@@ -345,3 +345,10 @@ TEST(ConsoleSession, OverlongInputIsHandledWithoutHarm) {
     ASSERT_EQ(loading.size(), 2u);
     EXPECT_EQ(loading[1], "loading " + std::string(127, 'q') + ", tag " + std::string(127, 'q'));
 }
+
+TEST(ConsoleSession, AnAnalysisWithoutDepthEndsAtTheEndOfInput) {
+    // Only "." could end it; once the input has ended none can come, so the
+    // analysis is reported and the session ends.
+    Session s = RunConsole("new\ngo\n");
+    EXPECT_EQ(Starting(Text(s.lines), "move= ").size(), 1u) << Join(s.lines);
+}

@@ -252,6 +252,16 @@ TEST_F(UciTest, SetOptionWithoutValueSetsNothingButPressesButtons) {
     EXPECT_EQ(Personality.MultiPV, 1) << "a value before the name is not a setting";
 }
 
+TEST_F(UciTest, UnknownOptionNamesAreReported) {
+    // Names are case-sensitive: a misspelt name is reported, never dropped silently.
+    EXPECT_EQ(Uci("setoption name threads value 4"), "info string unknown option threads\n");
+    EXPECT_EQ(Uci("setoption name No Such Thing value 1"), "info string unknown option No Such Thing\n");
+    EXPECT_EQ(Uci("setoption name value 3"), "info string setoption: expected name <id> [value <x>]\n");
+    EXPECT_EQ(Personality.Threads, 1);
+    // A listed option that cannot be set stays quiet.
+    EXPECT_EQ(Uci("setoption name PST_Pawn value 50,50"), "");
+}
+
 TEST_F(UciTest, InputLinesAreLoggedWhenLoggingIsOn) {
     FILE* f = tmpfile();
     ASSERT_NE(f, nullptr);

@@ -255,6 +255,9 @@ TEST_F(OptionsTest, ConfigFileThatCannotBeOpenedIsReported) {
     std::string out = LoadConfig("/nonexistent/dir/tesk.cfg");
     EXPECT_EQ(out, "info string cannot open configuration file /nonexistent/dir/tesk.cfg\n");
     EXPECT_EQ(Personality.Hash, 64);
+    // A directory opens but cannot be read: refused the same way.
+    out = LoadConfig("/tmp");
+    EXPECT_EQ(out, "info string cannot open configuration file /tmp\n");
 }
 
 TEST_F(OptionsTest, ConfigFilesThatNameEachOtherAreNotLoadedAgain) {

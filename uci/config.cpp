@@ -65,10 +65,17 @@ int LoadConfigFile() {
         return 0;
     }
     FILE* f = fopen(path.c_str(), "r");
+    // A directory opens but cannot be read: it is refused like a missing file.
+    int first = f ? getc(f) : EOF;
+    if (f && first == EOF && ferror(f)) {
+        fclose(f);
+        f = nullptr;
+    }
     if (!f) {
         ShowMessageF("info string cannot open configuration file %s", path.c_str());
         return 0;
     }
+    if (first != EOF) ungetc(first, f);
     ShowMessageF("info string loading parameters from %s", path.c_str());
     loading.push_back(path);
     std::string line;

@@ -131,10 +131,11 @@ void FinishSearch() {
 }
 
 // A search that cannot end by itself: a ponder search waiting for
-// "ponderhit", or "go infinite".
+// "ponderhit", "go infinite", or a console analysis without a depth (it
+// runs until ".").
 static bool SearchWaitsForStop() {
     uint8_t mode = SearchData.search_mode;
-    return mode == 2 || (mode != 0 && SearchData.infinite);
+    return mode == 2 || (mode != 0 && SearchData.infinite) || (mode == 3 && SearchData.depth_limit >= 66);
 }
 
 // After the end of input no "stop" can come any more: whatever was asked is

@@ -172,6 +172,8 @@ void SetLimitStrength(const char* value) {
 
 bool CheckValue(const char* value) { return strstr(value, "true") != nullptr; }
 
+bool IsKnownOption(const char* name) { return FindOption(name) != nullptr; }
+
 bool IsButtonOption(const char* name) {
     const OptionDef* o = FindOption(name);
     return o && o->kind == OPT_BUTTON;

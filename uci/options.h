@@ -14,6 +14,8 @@ void UCI_SetOption(const char* name, const char* value);
 
 // True for an option that is pressed rather than set (Clear_Hash).
 bool IsButtonOption(const char* name);
+// True when the setter knows this exact name (listed or not, settable or not).
+bool IsKnownOption(const char* name);
 
 // value read as an integer, clamped to [min, max], reported as
 // "info string <name> set to <n>"; returns the clamped value.

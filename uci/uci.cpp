@@ -145,7 +145,13 @@ static void UciSetOption(const char* args) {
         while (ne > ns && (ne[-1] == ' ' || ne[-1] == '\t')) ne--;
         name.assign(ns, (size_t)(ne - ns));
         if (name.size() > MAX_OPTION_NAME) name.resize(MAX_OPTION_NAME);
-        if (v) {
+        if (name.empty()) {
+            ShowMessage("info string setoption: expected name <id> [value <x>]");
+        } else if (!IsKnownOption(name.c_str())) {
+            // Names are case-sensitive; a misspelt one would otherwise be
+            // dropped without a word.
+            ShowMessageF("info string unknown option %s", name.c_str());
+        } else if (v) {
             const char* vs = v + 5;
             while (*vs == ' ' || *vs == '\t') vs++;
             value.assign(vs);

@@ -28,6 +28,19 @@ INFO_OTHER = re.compile(
     r"^info (string .*|depth \d+ time \d+ nodes \d+ nps \d+ hashfull \d+|"
     r"currmove [a-h][1-8][a-h][1-8] currmovenumber \d+)$")
 START = "startpos"
+START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"
+
+
+def position_command(moves, use_fen, opening_fen=None):
+    """The whole game each time, as interfaces send it: "position startpos
+    moves ..." or "position fen <start> moves ..."."""
+    if opening_fen:
+        head = f"position fen {opening_fen}"
+    elif use_fen:
+        head = f"position fen {START_FEN}"
+    else:
+        head = f"position {START}"
+    return f"{head} moves {' '.join(moves)}" if moves else head
 
 
 class EngineError(Exception):
@@ -98,9 +111,8 @@ class Referee:
         self.e.send("uci")
         self.e.wait_for("uciok", 10)
 
-    def examine(self, moves):
-        pos = f"position {START} moves {' '.join(moves)}" if moves else f"position {START}"
-        self.e.send(pos)
+    def examine(self, moves, fen=None):
+        self.e.send(position_command(moves, False, fen))
         self.e.send("go perft 1")
         legal = []
         while True:
@@ -127,16 +139,27 @@ def insufficient(fen):
     return len(pieces) == 0 or (len(pieces) == 1 and pieces[0] in "nNbB")
 
 
-def play_game(engines, referee, args, white, pondering, lowest):
+def play_game(engines, referee, args, white, pondering, lowest, rng, game_no):
     """pondering[i]: the reply engine i ponders on, None when it does not;
     lowest[i]: the least time engine i has had left on its clock after a move."""
     clocks = [args.base, args.base]
     moves = []
     keys = collections.Counter()
-    for e in engines:
+    for i, e in enumerate(engines):
+        if args.hash_cycle:
+            sizes = [int(x) for x in args.hash_cycle.split(",")]
+            e.send(f"setoption name Hash value {sizes[(game_no + i) % len(sizes)]}")
         e.send("ucinewgame")
         e.send("isready")
         e.wait_for("readyok", 30)
+    # A few random opening moves make the games differ.
+    opening = []
+    for _ in range(args.random_plies):
+        legal, _, _ = referee.examine(opening)
+        if not legal:
+            break
+        opening.append(rng.choice(sorted(legal)))
+    moves = list(opening)
     while True:
         legal, fen, in_check = referee.examine(moves)
         side = len(moves) % 2  # 0 white to move
@@ -156,7 +179,10 @@ def play_game(engines, referee, args, white, pondering, lowest):
         who = white if side == 0 else 1 - white  # index of the engine to move
         e = engines[who]
         wt, bt = (clocks[white], clocks[1 - white])
-        go_clock = f"wtime {int(wt * 1000)} btime {int(bt * 1000)} winc {int(args.inc * 1000)} binc {int(args.inc * 1000)}"
+        limit = args.limit1 if who == 0 else args.limit2
+        go_clock = limit or \
+            f"wtime {int(wt * 1000)} btime {int(bt * 1000)} winc {int(args.inc * 1000)} binc {int(args.inc * 1000)}"
+        use_fen = args.fen_form and (len(moves) % 4 >= 2)  # both forms within one game
         last = moves[-1] if moves else None
         if pondering[who] is not None and pondering[who] == last:
             t0 = time.monotonic()
@@ -165,12 +191,14 @@ def play_game(engines, referee, args, white, pondering, lowest):
             if pondering[who] is not None:
                 e.send("stop")
                 e.wait_for("bestmove", 10)  # the ponder search's answer is not played
-            e.send(f"position {START} moves {' '.join(moves)}" if moves else f"position {START}")
+            e.send(position_command(moves, use_fen))
             t0 = time.monotonic()
             e.send("go " + go_clock)
         pondering[who] = None
-        line = e.wait_for("bestmove", clocks[who] + args.grace)
+        line = e.wait_for("bestmove", (args.move_wait if limit else clocks[who]) + args.grace)
         used = time.monotonic() - t0
+        if limit:
+            used = 0.0  # fixed limits: no clock
         clocks[who] -= used
         lowest[who] = min(lowest[who], clocks[who])
         if clocks[who] < 0:
@@ -183,7 +211,7 @@ def play_game(engines, referee, args, white, pondering, lowest):
         moves.append(move)
         if args.ponder and len(words) >= 4 and words[2] == "ponder":
             expected = words[3]
-            e.send(f"position {START} moves {' '.join(moves + [expected])}")
+            e.send(position_command(moves + [expected], use_fen))
             wt, bt = (clocks[white], clocks[1 - white])
             e.send(f"go ponder wtime {int(wt * 1000)} btime {int(bt * 1000)} winc {int(args.inc * 1000)} "
                    f"binc {int(args.inc * 1000)}")
@@ -205,7 +233,18 @@ def main():
     p.add_argument("--grace", type=float, default=5.0, help="seconds past the clock before a hang is declared")
     p.add_argument("--referee", default="/usr/games/stockfish")
     p.add_argument("--log", help="file for the whole conversation")
+    p.add_argument("--opt1", action="append", default=[], help="option Name=Value for engine 1 (repeatable)")
+    p.add_argument("--opt2", action="append", default=[], help="option Name=Value for engine 2 (repeatable)")
+    p.add_argument("--limit1", help='fixed "go" limit for engine 1 instead of the clock, e.g. "movetime 50"')
+    p.add_argument("--limit2", help='fixed "go" limit for engine 2 instead of the clock, e.g. "depth 6"')
+    p.add_argument("--move-wait", type=float, default=30.0, help="seconds a fixed-limit move may take")
+    p.add_argument("--fen-form", action="store_true", help='send "position fen ... moves ..." for half the moves')
+    p.add_argument("--random-plies", type=int, default=0, help="random opening plies before the engines play")
+    p.add_argument("--hash-cycle", help="comma-separated Hash sizes set before each game in turn")
+    p.add_argument("--seed", type=int, default=1)
     args = p.parse_args()
+    import random
+    rng = random.Random(args.seed)
 
     log = open(args.log, "w") if args.log else None
     referee = Referee(args.referee)
@@ -217,6 +256,9 @@ def main():
         e.send(f"setoption name Threads value {threads}")
         e.send(f"setoption name Hash value {args.hash}")
         e.send(f"setoption name Ponder value {'true' if args.ponder else 'false'}")
+        for opt in (args.opt1 if i == 0 else args.opt2):
+            name, value = opt.split("=", 1)
+            e.send(f"setoption name {name} value {value}")
         e.send("isready")
         e.wait_for("readyok", 30)
         engines.append(e)
@@ -228,7 +270,7 @@ def main():
         white = g % 2  # engine index playing white
         pondering = [None, None]
         try:
-            result, reason = play_game(engines, referee, args, white, pondering, lowest)
+            result, reason = play_game(engines, referee, args, white, pondering, lowest, rng, g)
             for i, e in enumerate(engines):
                 if pondering[i] is not None:  # the game is over: end the ponder search
                     e.send("stop")
