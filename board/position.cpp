@@ -147,7 +147,8 @@ int SetPosition(Position* pos, const char* text) {
 
     if (dropped) {
         char msg[256];
-        snprintf(msg, sizeof msg, "Illegal EPD - %s", rest);
+        // An interface reads it as an information line, like the FEN refusals.
+        snprintf(msg, sizeof msg, "%sIllegal EPD - %s", PBlock.uci ? "info string " : "", rest);
         ShowMessage(msg);
         return -1;
     }

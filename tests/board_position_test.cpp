@@ -88,6 +88,7 @@ TEST_F(PositionText, SettingResetsTheGameRecord) {
 
 TEST_F(PositionText, DroppedCastlingRightsAreReported) {
     Position* pos = &rec->pos;
+    PBlock.uci = 0;  // the console's form of the message
     CaptureStdout();
     int r = SetPosition(pos, "4k3/8/8/8/8/8/8/4K3 w KQkq - 0 1");
     std::string out = GetCapturedStdout();
@@ -160,6 +161,10 @@ TEST_F(PositionText, RefusalMessageFollowsTheMode) {
     CaptureStdout();
     SetPosition(pos, "8/8/8/8/8/8/8/8 w - -");
     EXPECT_EQ(GetCapturedStdout().rfind("info string Illegal FEN - ", 0), 0u);
+    // Dropped castling rights too: an interface gets no line outside the protocol.
+    CaptureStdout();
+    SetPosition(pos, "4k3/8/8/8/8/8/8/4K3 w KQkq - 0 1");
+    EXPECT_EQ(GetCapturedStdout(), "info string Illegal EPD -  0 1\n");
     PBlock.uci = 0;
     CaptureStdout();
     SetPosition(pos, "8/8/8/8/8/8/8/8 w - -");
