@@ -91,7 +91,7 @@ void DisplaySearchInfo(int thread_index, int k, int d, int s, const uint16_t* pv
     const double nps = elapsed > 0.001 ? nodes / elapsed : 0.0;
     std::string line;
     char head[256];
-    if (PBlock.uci) {
+    if (RelaxedLoad(PBlock.uci)) {
         std::string pvtext;
         for (int i = 0; i < nwords; i++) {
             if (i) pvtext += ' ';

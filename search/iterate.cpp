@@ -116,7 +116,9 @@ static void RunSearch(ThreadRecord* t, bool pool) {
     // 5. The root's check state and static evaluation.
     const bool in_check = SqAtakd(pos, pos->king_sq[side], side ^ 1) != 0;
     t->stack[1].in_check = in_check;
-    const int e = Evaluate(t, side, 1, in_check, PBlock.debug);
+    // The evaluation trace area is one for the whole program: only the master
+    // traces the root (the helpers would write it all at once).
+    const int e = Evaluate(t, side, 1, in_check, master ? PBlock.debug : 0);
     t->score.store((int16_t)e, std::memory_order_relaxed);
     t->root_eval = (int16_t)e;
     t->stack[1].static_eval = (int16_t)e;

@@ -96,7 +96,7 @@ struct SearchDataRecord {
     std::atomic<uint8_t> stop;
     double calibration_nps;
     double max_elo;
-    double target_nps;
+    std::atomic<double> target_nps;  // read at every node by every searching thread
     std::atomic<uint8_t> depth;
     std::atomic<uint8_t> best_depth;
     std::atomic<int16_t> best_score;

@@ -71,7 +71,8 @@ void SearchRoot(Position* pos, int side, int depth, int k) {
     if (depth == 1) w = 10001;
     else if (depth == 2) w = 100;
     else w = std::max(20, (15 - depth) * 4) + std::abs(prev) / 16;
-    if (sd.target_nps < 10000 && depth <= 2) w = 60;
+    const double target_nps = sd.target_nps.load(std::memory_order_relaxed);
+    if (target_nps < 10000 && depth <= 2) w = 60;
     int lo = ClampLo(prev - w), hi = ClampHi(prev + w);
     int best = -10001;
 
@@ -86,7 +87,7 @@ void SearchRoot(Position* pos, int side, int depth, int k) {
         std::swap(list[i], list[top]);
         const Move m = list[i].move;
 
-        if (master && k == 0 && PBlock.uci && Elapsed() > 3.5 && Elapsed() > PBlock.noise)
+        if (master && k == 0 && RelaxedLoad(PBlock.uci) && Elapsed() > 3.5 && Elapsed() > PBlock.noise)
             ProgressLines(t, depth, m, i == k);
 
         memcpy(saved_pv, t->pv, sizeof saved_pv);
@@ -107,7 +108,7 @@ void SearchRoot(Position* pos, int side, int depth, int k) {
         MakeMove(pos, m);
         int v;
         child_pv[2] = 0;
-        if (e.move_count == 0 || (depth == 1 && sd.target_nps > 10000)) {
+        if (e.move_count == 0 || (depth == 1 && target_nps > 10000)) {
             // The first move (and every move of iteration 1): aspiration window.
             v = -Search(pos, side ^ 1, 2, depth - 1, -hi, -lo, 0, child_pv);
             bool failed_low = false;

@@ -23,15 +23,17 @@ static inline Bitboard Occupancy(const Position* pos) { return pos->bb[0] | pos-
 
 static inline bool Stopped() { return SearchData.stop.load(std::memory_order_relaxed) != 0; }
 
+static inline double TargetNps() { return SearchData.target_nps.load(std::memory_order_relaxed); }
+
 // Under a strength limit a thread that runs faster than the target speed
 // sleeps and runs the time check until it is slow enough.
 static void Throttle(ThreadRecord* t) {
     for (;;) {
-        if (SearchData.target_nps >= 1e9 || SearchData.depth.load(std::memory_order_relaxed) < 2 || Stopped())
+        if (TargetNps() >= 1e9 || SearchData.depth.load(std::memory_order_relaxed) < 2 || Stopped())
             return;
         double elapsed = SearchData.elapsed.load(std::memory_order_relaxed);
         double nodes = (double)t->nodes.load(std::memory_order_relaxed);
-        if (elapsed > 0 && nodes / elapsed <= SearchData.target_nps) return;
+        if (elapsed > 0 && nodes / elapsed <= TargetNps()) return;
         search_counters.throttle_sleeps++;
         SleepMs(1);
         SearchTimecheck();
@@ -164,7 +166,7 @@ int ProbCut(Position* pos, int ply, int depth, int beta) {
 int Search(Position* pos, int side, int ply, int depth, int alpha, int beta, int node_type, Move* pv) {
     ThreadRecord* t = pos->owner;
     CountUp(t->nodes);
-    if (SearchData.target_nps < 1e9) Throttle(t);
+    if (TargetNps() < 1e9) Throttle(t);
     if (t->nodes.load(std::memory_order_relaxed) > t->node_limit && t->done_depth >= 2) {
         search_counters.node_limit_stops++;
         SearchData.stop.store(STOP_NORMAL, std::memory_order_relaxed);

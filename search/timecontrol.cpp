@@ -156,7 +156,9 @@ void SearchTimecheck() {
     const int mode = sd.search_mode.load(std::memory_order_relaxed);
     if (mode == 2) return;                 // pondering: the clock never ends it
     if (sd.infinite) return;               // "go infinite": only "stop" ends it
-    const int d = sd.depth.load(std::memory_order_relaxed);
+    // Acquire: the master publishes its iteration after it has loaded every
+    // thread's record, whose fields are read below.
+    const int d = sd.depth.load(std::memory_order_acquire);
     if (d < 2 || elapsed < 0.015) return;
 
     const int p = sd.depth_score[d - 1].load(std::memory_order_relaxed);

@@ -80,7 +80,7 @@ void ConsoleSet(const char* name_in, const char* value, const char* word3, const
     } else if (!strcmp(name, "target_nps")) {
         Personality.UCI_LimitStrength = 1;
         sd.target_nps = (double)Clamp(Number(value), 1, 1000000000);
-        ShowMessageF("target_nps set to %.0f", sd.target_nps);
+        ShowMessageF("target_nps set to %.0f", sd.target_nps.load());
     } else if (!strcmp(name, "ss")) {
         if (Number(value) == 1) {
             Personality = DefaultPersonality;

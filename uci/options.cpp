@@ -156,7 +156,7 @@ void SetElo(const char* name, const char* value) {
         SearchData.target_nps = SpeedForElo(t);
         Personality.UCI_Elo = (int16_t)t;
     }
-    PrintLine("info string target nps = %.0f", SearchData.target_nps);
+    PrintLine("info string target nps = %.0f", SearchData.target_nps.load());
 }
 
 void SetLimitStrength(const char* value) {

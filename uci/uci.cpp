@@ -115,7 +115,8 @@ static void WaitUntilIdle(bool spin_first) {
 }
 
 static void UciUci() {
-    PBlock.uci = 1;
+    // Typed in the console while a search runs: its threads read the mode.
+    RelaxedStore(PBlock.uci, (uint16_t)1);
     ShowMessageF("id name %s", version);
     ShowMessage("id author Quillon");
     PrintUciOptions();
