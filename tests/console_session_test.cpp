@@ -308,6 +308,36 @@ TEST(ConsoleSession, SearchesAreReportedAndThePvComesFromTheTable) {
     EXPECT_EQ(WaitExit(e), 0);
 }
 
+TEST(ConsoleSession, AnalysesWithSeveralThreads) {
+    EngineChild e = StartEngine({"-c", "-threads", "4"}, MakeTempDir());
+    // With the debug switch on the root's evaluation is traced; a new analysis
+    // ends the running one before it sets its own limits.
+    Send(e, "set debug 1\nan\n");
+    usleep(300000);
+    Send(e, "an 3\n");
+    EXPECT_EQ(WaitFor(e, "move= ").compare(0, 6, "move= "), 0);
+    EXPECT_EQ(WaitFor(e, "move= ").compare(0, 6, "move= "), 0);
+    // Switched to UCI during an analysis, which "stop" then ends.
+    Send(e, "set debug 0\nan\n");
+    usleep(300000);
+    Send(e, "uci\nstop\n");
+    EXPECT_EQ(WaitFor(e, "bestmove").compare(0, 9, "bestmove "), 0);
+    Send(e, "quit\n");
+    EXPECT_EQ(WaitExit(e), 0);
+}
+
+TEST(ConsoleSession, AtTheEndOfInputASearchRunsToItsOwnLimits) {
+    // With a depth the analysis runs to it.
+    Session s = RunConsole("an 4\n");
+    Lines t = Text(s.lines);
+    ASSERT_EQ(Starting(t, "move= ").size(), 1u);
+    EXPECT_FALSE(Starting(t, "00] 04").empty()) << Join(t);
+    EXPECT_TRUE(Starting(t, "00] 05").empty()) << Join(t);
+    // "mv" after an analysis searches under its limits: only "." ends it.
+    s = RunConsole("an\n.\nmv\n");
+    EXPECT_EQ(Starting(Text(s.lines), "move= ").size(), 2u) << Join(s.lines);
+}
+
 TEST(ConsoleSession, AMoveTypedDuringSelfPlayIsCheckedAgainstThePositionOfTheMoment) {
     EngineChild e = StartEngine({"-c"}, MakeTempDir());
     // Each search lasts a second: the typed move arrives while white's first

@@ -371,7 +371,10 @@ static void GetEpd(const char* id) {
 
 static void Analyse(const char* arg) {
     SearchDataRecord& sd = SearchData;
-    sd.move_time = 99999.0;
+    // The limits below are read by a running search: it ends first (and is
+    // reported), as a new "go" ends the running search in UCI mode.
+    FinishSearch();
+    sd.move_time = ANALYSIS_MOVE_TIME;
     sd.depth_limit = 66;
     sd.limit_kind = 1;
     long n = strtol(arg, nullptr, 10);

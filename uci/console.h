@@ -9,6 +9,10 @@
 // Runs one non-empty console command line.
 void ConsoleCommand(const char* line);
 
+// The fixed time of a console analysis ("go", "an"): in effect it runs until
+// "." or until its depth limit.
+constexpr double ANALYSIS_MOVE_TIME = 99999.0;
+
 // The command line cut into words: at most ten, each at most 127 characters
 // (longer words are cut); missing words are empty.
 enum : int { CONSOLE_WORDS = 10, CONSOLE_WORD_LEN = 127 };

@@ -11,6 +11,7 @@
 #include "search/records.h"
 #include "search/timecontrol.h"
 #include "search/tt.h"
+#include "uci/console.h"
 #include "uci/input.h"
 #include "uci/output.h"
 #include "uci/settings.h"
@@ -131,11 +132,15 @@ void FinishSearch() {
 }
 
 // A search that cannot end by itself: a ponder search waiting for
-// "ponderhit", "go infinite", or a console analysis without a depth (it
-// runs until ".").
+// "ponderhit", "go infinite", or a console search under the analysis limits
+// without a depth ("an" alone, or "mv" after it), which only "." ends.
 static bool SearchWaitsForStop() {
-    uint8_t mode = SearchData.search_mode;
-    return mode == 2 || (mode != 0 && SearchData.infinite) || (mode == 3 && SearchData.depth_limit >= 66);
+    const SearchDataRecord& sd = SearchData;
+    uint8_t mode = sd.search_mode;
+    if (mode == 0) return false;
+    if (mode == 2 || sd.infinite) return true;
+    return !PBlock.uci && sd.limit_kind == 1 && sd.depth_limit >= 66 && sd.node_limit == 0 &&
+           sd.move_time >= ANALYSIS_MOVE_TIME;
 }
 
 // After the end of input no "stop" can come any more: whatever was asked is
