@@ -45,6 +45,20 @@ std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
+// Processor time the main thread of a process has used, in clock ticks (Linux).
+long MainThreadTicks(pid_t pid) {
+    std::ifstream f("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/stat");
+    std::string s;
+    std::getline(f, s);
+    size_t name_end = s.rfind(')');
+    if (name_end == std::string::npos) return -1;
+    std::istringstream in(s.substr(name_end + 1));
+    std::vector<std::string> fields;
+    for (std::string w; in >> w;) fields.push_back(w);
+    // Fields from the state on; user and system time are fields 14 and 15.
+    return fields.size() > 12 ? std::stol(fields[11]) + std::stol(fields[12]) : -1;
+}
+
 }  // namespace
 
 TEST(EndToEnd, ScriptedConversationHasTheExactProtocolLines) {
@@ -90,6 +104,22 @@ TEST(EndToEnd, InfiniteAndPonderSearchesWaitForStopOrPonderhit) {
     Send(e, "ponderhit\n");
     EXPECT_TRUE(LegalBestMove(WaitFor(e, "bestmove"), "e2e4 e7e5"));
     Send(e, "quit\n");
+    EXPECT_EQ(WaitExit(e), 0);
+}
+
+TEST(EndToEnd, CommandsWaitingForTheSearchLeaveTheMainThreadIdle) {
+    EngineChild e = StartEngine({}, MakeTempDir());
+    // The second "position" waits in the queue until the search ends.
+    Send(e, "position startpos\ngo infinite\nposition startpos moves e2e4\nisready\n");
+    ASSERT_EQ(WaitFor(e, "readyok"), "readyok");
+    const long before = MainThreadTicks(e.pid);
+    ASSERT_GE(before, 0);
+    usleep(1000000);
+    // Polling once a millisecond costs a few percent of one processor; the
+    // bound is far above that and far below a thread that never pauses.
+    EXPECT_LT(MainThreadTicks(e.pid) - before, sysconf(_SC_CLK_TCK) / 2);
+    Send(e, "stop\nquit\n");
+    EXPECT_TRUE(LegalBestMove(WaitFor(e, "bestmove")));
     EXPECT_EQ(WaitExit(e), 0);
 }
 

@@ -151,6 +151,11 @@ static void FinishAtEndOfInput() {
     if (QueuedCommands() == 0 && SearchData.request == 0 && SearchData.search_mode == 0) PBlock.quit = 1;
 }
 
+// Whether the last pass ran a command: the commands queued behind it may run
+// at once. Commands that wait for the search to end do not count, so that a
+// queue holding only those does not keep the loop from pausing.
+static bool command_ran = false;
+
 void LoopPass() {
     SearchDataRecord& sd = SearchData;
     bool start_due = sd.request && sd.search_mode == 0;
@@ -162,9 +167,10 @@ void LoopPass() {
     bool idle = !sd.request && !sd.search_mode && !ThreadsAreBusy();
     // A command already queued (one that arrived together with the last one)
     // runs at once: the interface's clock is already running for a "go".
-    if (!start_due && !report_due && QueuedCommands() == 0) WaitForInput(idle ? IDLE_PAUSE_MS : 1);
+    const bool queued_may_run = QueuedCommands() > 0 && command_ran;
+    if (!start_due && !report_due && !queued_may_run) WaitForInput(idle ? IDLE_PAUSE_MS : 1);
     SearchTimecheck();
-    UserInput();
+    command_ran = UserInput() != 0;
     if (PBlock.quit) return;
     if (InputEnded() && (QueuedCommands() == 0 || SearchInProgress())) FinishAtEndOfInput();
     if (PBlock.quit) return;
