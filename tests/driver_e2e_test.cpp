@@ -118,9 +118,17 @@ TEST(DriverEndToEnd, InfiniteSearchWaitsForStopEvenWhenTheRootIsSettled) {
     EngineChild e = StartEngine({}, MakeTempDir());
     // A single legal reply (and a mate found at once) ends no infinite search.
     Send(e, "setoption name Threads value 3\nposition fen k7/2K5/8/8/8/8/8/1R6 b - -\ngo infinite\n");
-    usleep(300000);
-    Send(e, "isready\n");
+    // The root is settled once the mate is out (a fixed pause is not enough:
+    // a loaded machine may not have searched a single node by then).
     std::vector<std::string> before;
+    std::string mate;
+    do {
+        mate = WaitFor(e, "info depth", 20000, &before);
+        before.push_back(mate);
+    } while (!mate.empty() && mate.find(" score mate -1 ") == std::string::npos);
+    ASSERT_FALSE(mate.empty()) << "no mate line";
+    usleep(200000);
+    Send(e, "isready\n");
     EXPECT_EQ(WaitFor(e, "readyok", 20000, &before), "readyok");
     for (const std::string& l : before) EXPECT_NE(l.compare(0, 8, "bestmove"), 0) << l;
     Send(e, "stop\n");

@@ -13,6 +13,14 @@
 #include <string>
 #include <vector>
 
+// The time limits below only catch a hung engine. A sanitizer build runs
+// several times slower (more so with other tests running beside it).
+#ifdef TESK_SLOW_BUILD
+constexpr int kTimeScale = 5;
+#else
+constexpr int kTimeScale = 1;
+#endif
+
 struct EngineChild {
     pid_t pid = -1;
     int to_engine = -1;    // its standard input
@@ -73,7 +81,7 @@ inline void CloseInput(EngineChild& c) {
 
 // The next output line, waiting at most timeout_ms; false on timeout or end.
 inline bool ReadLine(EngineChild& c, std::string& line, int timeout_ms) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms * kTimeScale);
     for (;;) {
         size_t nl = c.pending.find('\n');
         if (nl != std::string::npos) {
@@ -109,7 +117,7 @@ inline std::string WaitFor(EngineChild& c, const std::string& prefix, int timeou
 
 // Waits for the child to end; its exit status, or -1 when it had to be killed.
 inline int WaitExit(EngineChild& c, int timeout_ms = 20000) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms * kTimeScale);
     int status = 0;
     for (;;) {
         pid_t r = waitpid(c.pid, &status, WNOHANG);
