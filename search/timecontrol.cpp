@@ -159,7 +159,13 @@ void SearchTimecheck() {
     // Acquire: the master publishes its iteration after it has loaded every
     // thread's record, whose fields are read below.
     const int d = sd.depth.load(std::memory_order_acquire);
-    if (d < 2 || elapsed < 0.015) return;
+    const double clock = CTD->pos.side ? sd.btime : sd.wtime;
+    const double r = std::max(0.0, clock - elapsed);
+    const double reserve = sd.limit_kind == 1 ? 0.0 : std::min(sd.time_reserve, 0.025);
+    // A clock that is all but spent cannot wait for the first 15 ms: a
+    // search that always took that long would lose a long game on time.
+    const bool clock_spent = 5.0 * reserve > r;
+    if (d < 2 || (elapsed < 0.015 && !clock_spent)) return;
 
     const int p = sd.depth_score[d - 1].load(std::memory_order_relaxed);
     const int a = std::abs(p);
@@ -207,14 +213,11 @@ void SearchTimecheck() {
     }
     if (!stability && d < 4) x >>= 1;
 
-    const double clock = CTD->pos.side ? sd.btime : sd.wtime;
-    const double r = std::max(0.0, clock - elapsed);
-    const double reserve = sd.limit_kind == 1 ? 0.0 : std::min(sd.time_reserve, 0.025);
     const double limit = sd.target_time + (x / 100.0) * r - reserve;
 
     bool end;
     if (sd.single_reply.load(std::memory_order_relaxed) == 1 && d > 4) end = true;
-    else end = 5.0 * reserve > r || elapsed >= limit;
+    else end = clock_spent || elapsed >= limit;
     if (end) {
         uint8_t expected = STOP_NONE;
         sd.stop.compare_exchange_strong(expected, mode == 1 ? STOP_NORMAL : STOP_CONSOLE,

@@ -300,6 +300,12 @@ TEST_F(TimecheckFixture, NearlySpentClockStopsAtOnce) {
     SearchData.target_time = 50.0;
     EXPECT_EQ(CheckAt(0.02), 0);            // 5 x 0.025 below the 0.18 s left
     EXPECT_EQ(CheckAt(0.1), STOP_NORMAL);   // but above the 0.1 s left
+    // With a few milliseconds on the clock the search does not wait for its
+    // first 15 ms (sudden death would be lost on time).
+    SearchData.wtime = 0.02;
+    EXPECT_EQ(CheckAt(0.002), STOP_NORMAL);
+    SearchData.depth = 1;
+    EXPECT_EQ(CheckAt(0.002), 0) << "the second iteration is still awaited";
 }
 
 TEST_F(TimecheckFixture, MoveTimeIsNeverExceeded) {

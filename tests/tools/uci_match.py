@@ -182,6 +182,8 @@ def play_game(engines, referee, args, white, pondering, lowest, rng, game_no):
         limit = args.limit1 if who == 0 else args.limit2
         go_clock = limit or \
             f"wtime {int(wt * 1000)} btime {int(bt * 1000)} winc {int(args.inc * 1000)} binc {int(args.inc * 1000)}"
+        if args.moves_per_period and not limit:
+            go_clock += f" movestogo {args.moves_per_period - (len(moves) // 2) % args.moves_per_period}"
         use_fen = args.fen_form and (len(moves) % 4 >= 2)  # both forms within one game
         last = moves[-1] if moves else None
         if pondering[who] is not None and pondering[who] == last:
@@ -204,6 +206,9 @@ def play_game(engines, referee, args, white, pondering, lowest, rng, game_no):
         if clocks[who] < 0:
             return ("0-1" if side == 0 else "1-0"), f"{e.name} lost on time ({-clocks[who] * 1000:.0f} ms over)"
         clocks[who] += args.inc
+        if args.moves_per_period and (len(moves) // 2 + 1) % args.moves_per_period == 0 and side == 1:
+            clocks[0] += args.base  # a new period for both clocks after black's last move of it
+            clocks[1] += args.base
         words = line.split()
         move = words[1] if len(words) > 1 else "(none)"
         if move not in legal:
@@ -242,6 +247,8 @@ def main():
     p.add_argument("--random-plies", type=int, default=0, help="random opening plies before the engines play")
     p.add_argument("--hash-cycle", help="comma-separated Hash sizes set before each game in turn")
     p.add_argument("--seed", type=int, default=1)
+    p.add_argument("--moves-per-period", type=int, default=0,
+                   help="repeating time control: --base seconds for this many moves, sent as movestogo")
     args = p.parse_args()
     import random
     rng = random.Random(args.seed)
