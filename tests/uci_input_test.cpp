@@ -127,6 +127,16 @@ TEST_F(UciTest, WhileASearchIsPendingGameCommandsWaitAndOthersRun) {
     EXPECT_EQ(CTD->game_ply, 1);
     EXPECT_EQ(SearchData.request.load(), 1);
     EXPECT_EQ(SearchData.depth_limit, 3);
+
+    // A search whose threads are done but whose "bestmove" is not printed
+    // yet: a setting sent behind it waits for the report.
+    SearchData.request = 0;
+    SearchData.search_mode = 1;
+    Feed("setoption name MultiPV value 3\n");
+    EXPECT_EQ(Captured([] { RunQueuedCommand(); }), "");
+    EXPECT_EQ(Personality.MultiPV, 1);
+    SearchData.search_mode = 0;
+    EXPECT_EQ(Captured([] { RunQueuedCommand(); }), "info string MultiPV set to 3\n");
 }
 
 TEST_F(UciTest, ASearchEndingWhileTheQueueIsLookedThroughLetsNoCommandOvertakeAnother) {

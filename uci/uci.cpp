@@ -84,7 +84,9 @@ bool SetGameFen(const char* fen) {
 // Commands
 
 bool SearchInProgress() {
-    return ThreadsAreBusy() > 0 || (SearchData.request.load() != 0 && SearchData.search_mode.load() != 0);
+    // A search that has ended but is not reported yet still counts: what
+    // waits for it must not run ahead of its "bestmove" line.
+    return ThreadsAreBusy() > 0 || SearchData.search_mode.load() != 0;
 }
 
 bool UciCommandMayRun(const char* line, bool searching) {

@@ -99,15 +99,18 @@ class Engine:
                 return lines
 
     def drain(self, quiet=0.2):
-        """Reads and drops what the engine prints until it stays quiet."""
+        """Reads and drops what the engine prints until it stays quiet;
+        returns what was dropped."""
+        dropped = self.buf
         while True:
             r, _, _ = select.select([self.proc.stdout], [], [], quiet)
             if not r:
                 self.buf = b""
-                return
+                return dropped
             chunk = os.read(self.proc.stdout.fileno(), 65536)
             if not chunk:
                 raise Fault(f"engine gone (exit status {self.proc.wait()})")
+            dropped += chunk
             if self.log:
                 self.log.write(b"< (drained) " + chunk[:2000] + b"\n")
 
@@ -211,9 +214,17 @@ def main():
     known = FENS[0]  # the position the engine must have
 
     def settle():
-        # A search that garbage started (a "go" held behind another search)
-        # may still run: stop it and drop its output.
-        eng.send("stop\n")
+        # Searches that garbage started ("go" lines held behind another
+        # search start one after the other) may still run: stop them until
+        # none answers, drop their output and undo the garbage's settings.
+        for _ in range(20):
+            eng.send("stop\n")
+            lines = eng.ping()
+            dropped = eng.drain(0.3)
+            if not any(l.startswith("bestmove") for l in lines) and b"bestmove" not in dropped:
+                break
+        eng.send(b"setoption name Threads value 1\nsetoption name MultiPV value 1\n"
+                 b"setoption name Hash value 16\nsetoption name UCI_LimitStrength value false\n")
         eng.ping()
         eng.drain()
 
@@ -323,6 +334,7 @@ def main():
                 eng.until("bestmove", 30)
                 eng.ping()
             elif test == 7:  # options with extreme values, then a search
+                settle()
                 name = rng.choice(["Hash", "Threads", "MultiPV", "Contempt", "Selectivity", "MoveOverhead",
                                    "UCI_Elo", "Mtl_Knight", "PST_King", "SyzygyProbeDepth5", "OwnBook_Depth"])
                 value = rng.choice(["-1", "0", "1", "99999999", "-99999999", "abc", "", "3,", ",7", "1e9",
@@ -334,7 +346,8 @@ def main():
                 m = re.match(r"\s*-?\d+", value)
                 if name == "Threads" and (not m or int(m.group(0)) < 1):
                     eng.send("setoption name Threads value 1\n")  # no threads: no search, "bestmove 0000"
-                check_search(f"position fen {known}", f"after setoption {name} = {value}")
+                eng.send(f"position fen {known}\n")
+                check_search(f"position fen {known}", f"after setoption {name} = {value}", resend=False)
                 eng.send(b"setoption name Threads value 1\nsetoption name MultiPV value 1\n"
                          b"setoption name Hash value 16\nsetoption name UCI_LimitStrength value false\n"
                          b"setoption name Mtl_Knight value 380,360\nsetoption name Contempt value 0\n"
