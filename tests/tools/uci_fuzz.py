@@ -354,7 +354,8 @@ def main():
                          b"setoption name Selectivity value 100\n")
             elif test == 8:  # ponder sequences
                 settle()
-                eng.send(f"position fen {known}\ngo ponder wtime 1000 btime 1000\n")
+                # "movestogo" also lifts depth and node limits that garbage left ("go" keeps them).
+                eng.send(f"position fen {known}\ngo ponder wtime 1000 btime 1000 movestogo 30\n")
                 time.sleep(rng.random() * 0.05)
                 eng.send(rng.choice([b"ponderhit\n", b"stop\n", b"ponderhit\nstop\n", b"stop\nponderhit\n"]))
                 lines = eng.until("bestmove", 30)
