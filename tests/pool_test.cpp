@@ -58,7 +58,7 @@ static uint64_t AddressSpaceInUse() {
 }
 
 // Runs in a child process: creates pools with too little address space left.
-[[noreturn]] static void CreateUnderMemoryLimit(uint64_t headroom_kb) {
+[[noreturn, maybe_unused]] static void CreateUnderMemoryLimit(uint64_t headroom_kb) {
     rlimit limit{AddressSpaceInUse() + headroom_kb * 1024, RLIM_INFINITY};
     setrlimit(RLIMIT_AS, &limit);
     int rc = CreateThreadPool(64);
