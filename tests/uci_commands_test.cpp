@@ -154,6 +154,11 @@ TEST_F(UciTest, GoNodesAddsAJitterComputedIn64Bits) {
     Uci("go nodes 99999999999999999999999");
     EXPECT_GT(SearchData.node_limit, 900000000000000000ull);
     EXPECT_EQ(SearchData.limit_kind, 1);
+    // No count, or a negative one, is still a limit (0 would mean none and the search would not end).
+    Uci("go nodes 0");
+    EXPECT_EQ(SearchData.node_limit, 1u);
+    Uci("go nodes -5");
+    EXPECT_EQ(SearchData.node_limit, 1u);
 }
 
 TEST_F(UciTest, GoKeywordWithoutItsNumberChangesNothing) {

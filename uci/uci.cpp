@@ -273,7 +273,9 @@ static void UciGo(const char* args) {
     }
     if ((v = GoValue(args, "nodes"))) {
         long long n = strtoll(v, nullptr, 10);
-        if (n < 0) n = 0;
+        // A node limit of 0 would mean none: with the move time of a node
+        // search the search would never end. The smallest search is 1 node.
+        if (n < 1) n = 1;
         if (n > 1000000000000000000LL) n = 1000000000000000000LL;
         int r = rand() % 80;
         // Computed in 128 bits: no node count can overflow the jitter.
