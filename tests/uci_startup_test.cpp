@@ -82,6 +82,11 @@ TEST_F(UciTest, NpsSwitchSetsTheStrengthAndPrintsItsElo) {
     Parse({"-nps", "5"}, &out);
     EXPECT_EQ(SearchData.target_nps, MIN_MODEL_NPS);
     EXPECT_EQ(Personality.UCI_Elo, (int)EloOfSpeed(MIN_MODEL_NPS));
+    // Absurd speeds give the top of the 16-bit word, never a wrapped value.
+    Parse({"-nps", "1e300"}, &out);
+    EXPECT_EQ(Personality.UCI_Elo, 32767);
+    Parse({"-nps", "inf"}, &out);
+    EXPECT_EQ(Personality.UCI_Elo, 32767);
 }
 
 TEST_F(UciTest, SwitchWithoutItsArgumentIsRefused) {

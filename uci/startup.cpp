@@ -114,7 +114,9 @@ void ApplySwitch(SwitchId id, const char* word, const char* arg, int* mode) {
         }
         sd.target_nps = x;
         p.UCI_LimitStrength = 1;
-        p.UCI_Elo = (int16_t)(int)EloOfSpeed(x);
+        // The Elo word holds 16 bits: speeds far beyond any machine give the top.
+        double elo = EloOfSpeed(x);
+        p.UCI_Elo = (int16_t)(elo < 32767.0 ? (int)elo : 32767);
         printf("Elo= %d\n", (int)p.UCI_Elo);
         fflush(stdout);
         break;
