@@ -60,3 +60,6 @@ bool FileExists(const char* name);
 int InputReady(int timeout_ms);
 // Reads up to n bytes from descriptor 0; returns bytes read, 0 at end of input, -1 on error.
 long ReadInput(char* buf, size_t n);
+// A standard output that the interface has closed must not end the program:
+// writes to it then fail quietly instead of raising a signal.
+void IgnoreClosedOutput();

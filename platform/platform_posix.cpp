@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 #include <cerrno>
+#include <csignal>
 #include <new>
 
 double GetTime() {
@@ -117,6 +118,8 @@ int InputReady(int timeout_ms) {
     if (rc == 0) return 0;
     return 1;  // readable, hang-up or error: a read will tell
 }
+
+void IgnoreClosedOutput() { signal(SIGPIPE, SIG_IGN); }
 
 long ReadInput(char* buf, size_t n) {
     for (;;) {

@@ -221,3 +221,18 @@ TEST(EndToEnd, BatchSwitchesAndTheirExitStatus) {
     ASSERT_FALSE(d.lines.empty());
     EXPECT_EQ(d.lines[0], "Elo= 2923");
 }
+
+TEST(EndToEnd, AClosedOutputDoesNotEndTheEngineBySignal) {
+    // The interface stops reading (it closed its end of the output pipe):
+    // the lines written after that are lost, but the engine still ends
+    // normally at "quit".
+    EngineChild e = StartEngine({}, MakeTempDir());
+    Send(e, "isready\n");
+    ASSERT_EQ(WaitFor(e, "readyok"), "readyok");
+    close(e.from_engine);
+    e.from_engine = -1;
+    Send(e, "uci\nposition startpos\ngo depth 3\nisready\n");
+    usleep(300000);
+    Send(e, "quit\n");
+    EXPECT_EQ(WaitExit(e), 0);
+}

@@ -274,6 +274,7 @@ static void Shutdown() {
 }
 
 int TeskMain(int argc, char** argv) {
+    IgnoreClosedOutput();
     srand((unsigned)(TimeOfDayMicros() / 1000));
     if (!CreateGameRecord()) {
         ShowMessage("info string cannot allocate the game record");
