@@ -298,7 +298,13 @@ static void CutAtPlus(char* s) {
 
 int IsValidMove(const char* text, Move* out) {
     *out = 0;
-    if (!text || !CTD) return 0;
+    if (!CTD) return 0;
+    return MatchMoveText(&CTD->pos, text, out);
+}
+
+int MatchMoveText(Position* pos, const char* text, Move* out) {
+    *out = 0;
+    if (!text) return 0;
     // Work on a bounded copy: no move text is longer than a few characters.
     char buf[24];
     size_t n = strnlen(text, sizeof buf);
@@ -324,7 +330,6 @@ int IsValidMove(const char* text, Move* out) {
     for (char* p = buf; *p; p++)
         if (*p == 'O' || *p == '0') *p = 'o';
 
-    Position* pos = &CTD->pos;
     const int side = pos->side;
     MoveEntry list[MAX_LIST_MOVES];
     MoveEntry* end = GenerateCaptures(pos, side, list, NO_SQ);

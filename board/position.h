@@ -23,5 +23,7 @@ void GenMoveStrings(Position* pos, Move m, char* s1, char* s2, char* s3, char* s
 // promotion letter may come without "="): 1 and *out, else 0 and *out = 0.
 // Two matches print "ambiguous move".
 int IsValidMove(const char* text, Move* out);
+// The same matching on any position (it is changed for a moment and restored).
+int MatchMoveText(Position* pos, const char* text, Move* out);
 // The full-board start position.
 extern const char* const START_FEN;

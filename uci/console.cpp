@@ -205,58 +205,13 @@ Move ParseSan(Position* pos, const char* text) {
 // ---------------------------------------------------------------------------
 // Typed moves, take-back and replay
 
-// How many legal moves of pos the typed text names, in the forms the typed
-// moves are matched in (those of IsValidMove, which works on the game record
-// itself). Used on a copy of the game while the pool searches, when the game
-// record must not be touched.
-static int TypedMatches(Position* pos, const char* text) {
-    char buf[24];
-    size_t n = strnlen(text, sizeof buf);
-    if (n >= sizeof buf - 1) return 0;
-    memcpy(buf, text, n);
-    buf[n] = 0;
-    if (char* plus = strchr(buf, '+')) *plus = 0;
-    n = strlen(buf);
-    while (n > 0 && (buf[n - 1] == '#' || buf[n - 1] == '!' || buf[n - 1] == '?')) buf[--n] = 0;
-    if (n == 0) return 0;
-    char last = (char)toupper((unsigned char)buf[n - 1]);
-    if (n >= 2 && (last == 'B' || last == 'N' || last == 'Q' || last == 'R')) {
-        if (buf[n - 2] != '=') {
-            buf[n - 1] = '=';
-            buf[n++] = last;
-            buf[n] = 0;
-        } else {
-            buf[n - 1] = last;
-        }
-    }
-    for (char* p = buf; *p; p++)
-        if (*p == 'O' || *p == '0') *p = 'o';
-    Move legal[MAX_LEGAL_MOVES];
-    int count = 0, k = GenerateLegalMoves(pos, legal);
-    for (int i = 0; i < k; i++) {
-        char f[4][16];
-        GenMoveStrings(pos, legal[i], f[0], f[1], f[2], f[3]);
-        bool match = false;
-        for (auto& s : f) {
-            if (char* plus = strchr(s, '+')) *plus = 0;
-            if (!strcmp(s, buf)) match = true;
-        }
-        if (match) count++;
-    }
-    return count;
-}
-
 static void TypedMove(const char* text) {
     Move m;
     if (ThreadsAreBusy()) {
+        // The game record must not be touched while the pool searches: the
+        // first match is made on a copy.
         ThreadRecord* c = GameCopy();
-        int matches = c ? TypedMatches(&c->pos, text) : 0;
-        if (matches == 2) {
-            SpinGuard g(spinlock1);
-            fputs("ambiguous move\n", stdout);
-            fflush(stdout);
-        }
-        if (matches != 1) return;
+        if (!c || !MatchMoveText(&c->pos, text, &m)) return;
     } else if (!IsValidMove(text, &m)) {
         return;
     }
