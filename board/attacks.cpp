@@ -169,9 +169,7 @@ int MoveGivesCheck(const Position* pos, int s, const MoveEntry* e) {
 int IsMate(Position* pos) {
     MoveEntry list[MAX_LIST_MOVES];
     const int side = pos->side;
-    MoveEntry* end = GenerateCaptures(pos, side, list, NO_SQ);
-    end = GeneratePromotions(pos, side, 1, end);
-    end = GenerateQuiets(pos, side, end, NO_SQ);
+    MoveEntry* end = GenerateMoves(pos, side, list);
     for (MoveEntry* e = list; e < end; e++)
         if (e->move && MoveIsLegal(pos, side, e->move)) return 0;
     return 1;

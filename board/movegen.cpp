@@ -143,6 +143,12 @@ MoveEntry* GenerateQuiets(const Position* pos, int side, MoveEntry* out, int tar
     return out;
 }
 
+MoveEntry* GenerateMoves(const Position* pos, int side, MoveEntry* out) {
+    out = GenerateCaptures(pos, side, out, NO_SQ);
+    out = GeneratePromotions(pos, side, 1, out);
+    return GenerateQuiets(pos, side, out, NO_SQ);
+}
+
 static inline void EndList(ThreadRecord* rec, int ply, MoveEntry* end) {
     end->move = MOVE_END;
     end->piece = 0;
@@ -157,10 +163,7 @@ void GenerateAll(Position* pos) {
     SearchStackEntry* e = &rec->stack[ply];
     const int side = pos->side;
     e->next = e->list;
-    MoveEntry* out = GenerateCaptures(pos, side, e->list, NO_SQ);
-    out = GeneratePromotions(pos, side, 1, out);
-    out = GenerateQuiets(pos, side, out, NO_SQ);
-    EndList(rec, ply, out);
+    EndList(rec, ply, GenerateMoves(pos, side, e->list));
 }
 
 void GenerateNullMove(Position* pos) {

@@ -7,6 +7,9 @@
 MoveEntry* GenerateCaptures(const Position* pos, int side, MoveEntry* out, int target);
 MoveEntry* GeneratePromotions(const Position* pos, int side, int under, MoveEntry* out);
 MoveEntry* GenerateQuiets(const Position* pos, int side, MoveEntry* out, int target);
+// Every pseudo-legal move of side (captures, all promotions, quiet moves) into
+// a caller's buffer of MAX_LIST_MOVES entries; returns the end of the list.
+MoveEntry* GenerateMoves(const Position* pos, int side, MoveEntry* out);
 // Whole list of the side to move into the current ply's list, with its end entry.
 void GenerateAll(Position* pos);
 void GenerateNullMove(Position* pos);

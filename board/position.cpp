@@ -332,9 +332,7 @@ int MatchMoveText(Position* pos, const char* text, Move* out) {
 
     const int side = pos->side;
     MoveEntry list[MAX_LIST_MOVES];
-    MoveEntry* end = GenerateCaptures(pos, side, list, NO_SQ);
-    end = GeneratePromotions(pos, side, 1, end);
-    end = GenerateQuiets(pos, side, end, NO_SQ);
+    MoveEntry* end = GenerateMoves(pos, side, list);
 
     int count = 0;
     Move found = 0;

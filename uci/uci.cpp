@@ -27,11 +27,9 @@ int uci_debug = 1;
 // Moves and positions
 
 int GenerateLegalMoves(Position* pos, Move* out) {
-    MoveEntry list[512];
+    MoveEntry list[MAX_LIST_MOVES];
     int side = pos->side;
-    MoveEntry* end = GenerateCaptures(pos, side, list, NO_SQ);
-    end = GeneratePromotions(pos, side, 1, end);
-    end = GenerateQuiets(pos, side, end, NO_SQ);
+    MoveEntry* end = GenerateMoves(pos, side, list);
     int n = 0;
     for (MoveEntry* e = list; e < end && n < MAX_LEGAL_MOVES; e++)
         if (e->move && MoveIsLegal(pos, side, e->move)) out[n++] = e->move;
