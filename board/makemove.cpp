@@ -4,6 +4,7 @@
 
 #include <initializer_list>
 
+#include "board/attacks.h"
 #include "board/keys.h"
 #include "board/tables.h"
 #include "search/info.h"
@@ -229,6 +230,17 @@ void UnmakeNullMove(Position* pos) {
 }
 
 int CanAddGameMove(const Position* pos) { return pos->owner->game_ply < MAX_GAME_PLY; }
+
+int RepeatedOrRunOut(Position* pos) {
+    const int f = pos->fifty;
+    if (f < 4) return 0;
+    if (f > 99 && IsMate(pos)) return 1;
+    const ThreadRecord* t = pos->owner;
+    int matches = 0;
+    for (int k = 4; k <= f && t->game_ply - k >= 0; k += 2)
+        if (t->undo[t->game_ply - k].key == pos->key && ++matches == 2) return 1;
+    return 0;
+}
 
 uint64_t ComputePawnKey(const Position* pos) {
     uint64_t k = 0;

@@ -15,6 +15,12 @@ void UnmakeNullMove(Position* pos);
 // the history on top of the longest game.
 int CanAddGameMove(const Position* pos);
 
+// The draw test of a line read from the table and of a book move: 1 when the
+// fifty-move counter f is 4 or more and either f is above 99 and the side to
+// move has no legal move, or the position stood twice before in the record's
+// history (4, 6, 8, ... plies back, not further back than f).
+int RepeatedOrRunOut(Position* pos);
+
 // Keys computed from scratch, for checks and for SetPosition.
 uint64_t ComputeKey(const Position* pos);
 uint64_t ComputePawnKey(const Position* pos);

@@ -6,7 +6,6 @@
 #include "board/attacks.h"
 #include "board/keys.h"
 #include "board/makemove.h"
-#include "board/movegen.h"
 #include "platform/platform.h"
 #include "search/records.h"
 #include "uci/output.h"
@@ -186,19 +185,6 @@ void HashFull() {
     SearchData.hashfull.store(count * 0.001, std::memory_order_relaxed);
 }
 
-// True when the side to move has a legal move (a private list, so that the
-// search stack of the position's record is not needed).
-static bool HasLegalMove(Position* pos) {
-    MoveEntry list[256];
-    int s = pos->side;
-    MoveEntry* end = GenerateCaptures(pos, s, list, NO_SQ);
-    end = GeneratePromotions(pos, s, 1, end);
-    end = GenerateQuiets(pos, s, end, NO_SQ);
-    for (MoveEntry* e = list; e < end; e++)
-        if (e->move && MoveIsLegal(pos, s, e->move)) return true;
-    return false;
-}
-
 void RetrievePV(Position* pos, int ply, Move* pv) {
     if (ply < 1 || ply >= MAX_PLY) return;
     Move m = pv[ply];
@@ -209,14 +195,7 @@ void RetrievePV(Position* pos, int ply, Move* pv) {
         m = e.move;
         pv[ply + 1] = 0;
         if (e.depth < 1 || m == 0) return;
-        int f = pos->fifty;
-        if (f > 3) {
-            if (f > 99 && !HasLegalMove(pos)) return;
-            const ThreadRecord* t = pos->owner;
-            int matches = 0;
-            for (int k = 4; k <= f && t->game_ply - k >= 0; k += 2)
-                if (t->undo[t->game_ply - k].key == pos->key && ++matches == 2) return;
-        }
+        if (RepeatedOrRunOut(pos)) return;
     }
     int s = pos->side;
     if (!HashMoveIsLegal(pos, s, m) || !MoveIsLegal(pos, s, m)) {

@@ -31,19 +31,8 @@ bool BookMoveIsPlayable(Move m) {
     for (int i = 0; i < n && !found; i++) found = legal[i] == m;
     if (!found || g->game_ply >= MAX_GAME_PLY) return false;
 
-    bool playable = true;
     MakeMove(pos, m);
-    int f = pos->fifty;
-    if (f >= 4) {
-        // The fifty-move rule has run out: the move only stands when the
-        // opponent still has a legal reply (no mate on the board).
-        if (f > 99 && GenerateLegalMoves(pos, legal) == 0) playable = false;
-        // Repetition: the position after m stood on the board twice before,
-        // at even distances within the fifty-move counter.
-        int seen = 0;
-        for (int d = 4; playable && d <= f && g->game_ply - d >= 0; d += 2)
-            if (g->undo[g->game_ply - d].key == pos->key && ++seen == 2) playable = false;
-    }
+    const bool playable = !RepeatedOrRunOut(pos);
     UnmakeMove(pos);
     g->ply = 1;
     return playable;
