@@ -125,19 +125,7 @@ static void RunSearch(ThreadRecord* t, bool pool) {
     t->stack[0].static_eval = (int16_t)-e;
 
     // 6.-7. A root without a legal move is mate or stalemate.
-    bool no_move;
-    if (pool) {
-        GenerateAll(pos);
-        no_move = true;
-        for (MoveEntry* m = t->stack[1].list; m->move != MOVE_END; m++)
-            if (m->move != 0 && MoveIsLegal(pos, side, m->move)) {
-                no_move = false;
-                break;
-            }
-    } else {
-        no_move = IsMate(pos) != 0;
-    }
-    if (no_move) {
+    if (IsMate(pos)) {
         if (master) {
             PublishNoMove(t, in_check);
             HoldWhileInfinite(pool);
