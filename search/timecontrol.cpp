@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 #include "board/position.h"
@@ -17,14 +16,6 @@
 double search_start = 0.0;
 
 void GetElapsedTime() { SearchData.elapsed.store(GetTime() - search_start, std::memory_order_relaxed); }
-
-// Writes one line to the log file only (not to standard output).
-static void LogOnly(const char* text) {
-    if (!Personality.Log || !fdlog) return;
-    SpinGuard g(spinlock1);
-    fprintf(fdlog, "%s\n", text);
-    fflush(fdlog);
-}
 
 void AllocateTime() {
     SearchDataRecord& sd = SearchData;
@@ -131,14 +122,10 @@ void PrepareNewSearch() {
     if (PBlock.noise < 9999.0) {
         char fen[128];
         MakeEPD(&CTD->pos, fen);
-        char line[256];
         double clock = CTD->pos.side ? sd.btime : sd.wtime;
         if (PBlock.uci) {
-            snprintf(line, sizeof line, "info string fen %s", fen);
-            LogOnly(line);
-            snprintf(line, sizeof line, "info string ply= %d, trg_time= %0.3f sec", (int)CTD->game_ply,
-                     sd.target_time);
-            LogOnly(line);
+            LogMessageF("info string fen %s", fen);
+            LogMessageF("info string ply= %d, trg_time= %0.3f sec", (int)CTD->game_ply, sd.target_time);
         } else {
             ShowMessageF("fen %s", fen);
             ShowMessageF("Ply= %d, cnt50= %d, Clock= %0.2fs, Target time= %0.2fs", (int)CTD->game_ply,
