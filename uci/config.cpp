@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "search/records.h"
+#include "uci/input.h"
 #include "uci/options.h"
 #include "uci/output.h"
 #include "uci/settings.h"
@@ -39,19 +40,6 @@ bool ApplyConfigLine(const char* text) {
     return true;
 }
 
-// Reads one line of any length (the part past 4095 characters is dropped).
-static bool ReadLine(FILE* f, std::string& line) {
-    line.clear();
-    int c;
-    bool any = false;
-    while ((c = getc(f)) != EOF) {
-        any = true;
-        if (c == '\n') break;
-        if (line.size() < 4095) line.push_back((char)c);
-    }
-    return any;
-}
-
 int LoadConfigFile() {
     std::string path = Personality.ConfigFilePath;
     for (const std::string& p : loading) {
@@ -79,7 +67,8 @@ int LoadConfigFile() {
     ShowMessageF("info string loading parameters from %s", path.c_str());
     loading.push_back(path);
     std::string line;
-    while (ReadLine(f, line)) ApplyConfigLine(line.c_str());
+    // The part of a line past 4095 characters is dropped.
+    while (ReadFileLine(f, line, 4095)) ApplyConfigLine(line.c_str());
     fclose(f);
     loading.pop_back();
 

@@ -27,6 +27,7 @@
 #include "search/timecontrol.h"
 #include "search/tt.h"
 #include "uci/console_set.h"
+#include "uci/input.h"
 #include "uci/loop.h"
 #include "uci/output.h"
 #include "uci/settings.h"
@@ -96,22 +97,6 @@ static ThreadRecord* GameCopy() {
     copy->ply = 1;
     copy->last_move = g->last_move;
     return copy;
-}
-
-// Reads one physical line, keeping at most max characters of it (the rest of
-// a longer line is passed over) without its line end. False at the end of
-// the file when nothing was read.
-static bool ReadBoundedLine(FILE* f, std::string& line, size_t max) {
-    line.clear();
-    int c;
-    bool any = false;
-    while ((c = fgetc(f)) != EOF) {
-        any = true;
-        if (c == '\n') break;
-        if (line.size() < max) line += (char)c;
-    }
-    while (!line.empty() && line.back() == '\r') line.pop_back();
-    return any;
 }
 
 // ---------------------------------------------------------------------------
@@ -304,7 +289,7 @@ static void GetEpd(const char* id) {
         char search[96];
         snprintf(search, sizeof search, "id \"%.78s\"", id);
         std::string line;
-        while (ReadBoundedLine(f, line, 1022)) {
+        while (ReadFileLine(f, line, 1022)) {
             if (line.empty() || line[0] == ';' || line[0] == ' ') continue;
             if (line.find(search) != std::string::npos) {
                 taken = line;

@@ -3,6 +3,7 @@
 // queued command through the UCI or the console command set.
 #pragma once
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 // Longest accepted input line (a "position" command with a game at the
@@ -31,6 +32,11 @@ void WaitForInput(int ms);
 // board editor): reads and waits until a line is queued, then takes it from
 // the front of the queue. Returns false at the end of input.
 bool GetInputLine(std::string& line);
+
+// Reads one physical line of a text file, keeping at most max characters of
+// it (the rest of a longer line is passed over) without its line end ("\n",
+// "\r\n"). False at the end of the file when nothing was read.
+bool ReadFileLine(FILE* f, std::string& line, size_t max);
 
 // Reads whatever is waiting on descriptor 0 without blocking.
 void ReadWaitingInput();
