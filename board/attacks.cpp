@@ -127,8 +127,7 @@ int MoveGivesCheck(const Position* pos, int s, const MoveEntry* e) {
     // came from (a promotion on the pawn's own file) is not blocked by itself.
     const Bitboard occ_after = occ & ~SqBit(from);
     int type = PieceType(e->piece);
-    if (m & PROMO_ANY)
-        type = (m & PROMO_QUEEN) ? QUEEN : (m & PROMO_KNIGHT) ? KNIGHT : (m & PROMO_BISHOP) ? BISHOP : ROOK;
+    if (m & PROMO_ANY) type = PromoPiece(m);
 
     int result = 0;
     switch (type) {

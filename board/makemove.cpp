@@ -91,7 +91,7 @@ void MakeMove(Position* pos, Move m) {
             Toggle(pos, pawn, to);
             key ^= rtable[pawn][to];
             pos->pawn_key ^= rtable[pawn][to];
-            int nt = (m & PROMO_KNIGHT) ? KNIGHT : (m & PROMO_BISHOP) ? BISHOP : (m & PROMO_ROOK) ? ROOK : QUEEN;
+            const int nt = PromoPiece(m);
             const int code = 8 * s + nt;
             pos->board[to] = (uint8_t)code;
             pos->npm[s] += npv[nt];

@@ -190,12 +190,9 @@ void MakeEPD(const Position* pos, char* buf) {
     *p = 0;
 }
 
-static const char* PromoSuffix(Move m) {
-    if (m & PROMO_QUEEN) return "=Q";
-    if (m & PROMO_KNIGHT) return "=N";
-    if (m & PROMO_BISHOP) return "=B";
-    if (m & PROMO_ROOK) return "=R";
-    return "";
+const char* PromoSuffix(Move m) {
+    static const char* const text[8] = {"", "", "=N", "=B", "=R", "=Q", "", ""};
+    return text[PromoPiece(m)];
 }
 
 char* MoveToStr(Move m, char* buf) {

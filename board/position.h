@@ -14,6 +14,8 @@
 int SetPosition(Position* pos, const char* text);
 // Writes the four FEN fields (no counters) into buf (at least 100 bytes).
 void MakeEPD(const Position* pos, char* buf);
+// "=Q", "=R", "=B" or "=N" for a promotion, "" for other moves.
+const char* PromoSuffix(Move m);
 // Coordinate form of a move ("e2e4", "e7e8q" in UCI mode, "e7e8=Q" in the console, "null").
 char* MoveToStr(Move m, char* buf);
 // The four text forms of a move against which typed moves are matched (each buffer >= 16 bytes).

@@ -21,6 +21,14 @@ enum : Move {
 inline int MoveTo(Move m) { return m & 63; }
 inline int MoveFrom(Move m) { return (m >> 8) & 63; }
 inline Move MakeMoveCode(int from, int to) { return (Move)((from << 8) | to); }
+// Piece type a promotion makes (QUEEN, ROOK, BISHOP, KNIGHT), 0 for other moves.
+inline int PromoPiece(Move m) {
+    return (m & PROMO_QUEEN) ? QUEEN
+           : (m & PROMO_KNIGHT) ? KNIGHT
+           : (m & PROMO_BISHOP) ? BISHOP
+           : (m & PROMO_ROOK) ? ROOK
+                               : 0;
+}
 inline int PieceType(int code) { return code & 7; }
 inline int PieceColor(int code) { return code >> 3; }
 

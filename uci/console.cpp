@@ -102,14 +102,6 @@ static ThreadRecord* GameCopy() {
 // ---------------------------------------------------------------------------
 // Standard algebraic notation
 
-static const char* PromoText(Move m) {
-    if (m & PROMO_QUEEN) return "=Q";
-    if (m & PROMO_KNIGHT) return "=N";
-    if (m & PROMO_BISHOP) return "=B";
-    if (m & PROMO_ROOK) return "=R";
-    return "";
-}
-
 char* SanMove(Position* pos, Move m, char* buf, bool with_check) {
     const int from = MoveFrom(m), to = MoveTo(m);
     const int piece = pos->board[from], type = PieceType(piece);
@@ -125,7 +117,7 @@ char* SanMove(Position* pos, Move m, char* buf, bool with_check) {
         }
         *p++ = square_name[to][0];
         *p++ = square_name[to][1];
-        for (const char* s = PromoText(m); *s; s++) *p++ = *s;
+        for (const char* s = PromoSuffix(m); *s; s++) *p++ = *s;
     } else {
         *p++ = piece_letters[0][type];
         // Other legal moves of the same kind of piece to the same square.

@@ -10,6 +10,7 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
+#include "board/tables.h"
 #include "eval/display.h"
 #include "platform/platform.h"
 #include "search/params.h"
@@ -47,14 +48,7 @@ char* UciMoveText(Move m, char* buf) {
     buf[2] = (char)('a' + (to & 7));
     buf[3] = (char)('1' + (to >> 3));
     int n = 4;
-    if (m & PROMO_QUEEN)
-        buf[n++] = 'q';
-    else if (m & PROMO_KNIGHT)
-        buf[n++] = 'n';
-    else if (m & PROMO_BISHOP)
-        buf[n++] = 'b';
-    else if (m & PROMO_ROOK)
-        buf[n++] = 'r';
+    if (int p = PromoPiece(m)) buf[n++] = piece_letters[1][p];
     buf[n] = 0;
     return buf;
 }
