@@ -6,6 +6,7 @@
 
 #include "board/makemove.h"
 #include "board/see.h"
+#include "board/tables.h"
 #include "search/info.h"
 #include "search/ordering.h"
 #include "search/pool.h"
@@ -35,13 +36,9 @@ static void ProgressLines(const ThreadRecord* t, int depth, Move m, bool first) 
                      (double)sd.nodes, el > 0.001 ? (double)sd.nodes / el : 0.0,
                      sd.hashfull.load(std::memory_order_relaxed) * 1000.0);
     }
-    if (sd.multipv == 1) {
-        static const char files[] = "abcdefgh";
-        const int f = MoveFrom(m), to = MoveTo(m);
-        char a[3] = {files[f & 7], (char)('1' + (f >> 3)), 0};
-        char b[3] = {files[to & 7], (char)('1' + (to >> 3)), 0};
-        ShowMessageF("info currmove %s%s currmovenumber %d", a, b, t->stack[1].move_count + 1);
-    }
+    if (sd.multipv == 1)
+        ShowMessageF("info currmove %s%s currmovenumber %d", square_name[MoveFrom(m)], square_name[MoveTo(m)],
+                     t->stack[1].move_count + 1);
 }
 
 static void SetThreadLine(ThreadRecord* t, Move m, int score) {

@@ -4,6 +4,7 @@
 
 #include "board/makemove.h"
 #include "board/position.h"
+#include "board/tables.h"
 #include "book/polyglot.h"
 #include "platform/platform.h"
 #include "search/info.h"
@@ -53,12 +54,9 @@ static void StartRequestedSearch() {
             sd.pv[1] = 0;
         }
         if (m) {
-            char text[64], from[3] = {0}, to[3] = {0};
-            from[0] = (char)('a' + (MoveFrom(m) & 7));
-            from[1] = (char)('1' + (MoveFrom(m) >> 3));
-            to[0] = (char)('a' + (MoveTo(m) & 7));
-            to[1] = (char)('1' + (MoveTo(m) >> 3));
-            snprintf(text, sizeof text, "%s book move is %s%s", PBlock.uci ? "info string" : "", from, to);
+            char text[64];
+            snprintf(text, sizeof text, "%s book move is %s%s", PBlock.uci ? "info string" : "",
+                     square_name[MoveFrom(m)], square_name[MoveTo(m)]);
             ShowMessage(text);
             sd.best_score = 0;
             sd.stop = STOP_NORMAL;

@@ -42,11 +42,8 @@ char* UciMoveText(Move m, char* buf) {
         strcpy(buf, "0000");
         return buf;
     }
-    int from = MoveFrom(m), to = MoveTo(m);
-    buf[0] = (char)('a' + (from & 7));
-    buf[1] = (char)('1' + (from >> 3));
-    buf[2] = (char)('a' + (to & 7));
-    buf[3] = (char)('1' + (to >> 3));
+    memcpy(buf, square_name[MoveFrom(m)], 2);
+    memcpy(buf + 2, square_name[MoveTo(m)], 2);
     int n = 4;
     if (int p = PromoPiece(m)) buf[n++] = piece_letters[1][p];
     buf[n] = 0;
