@@ -1,7 +1,6 @@
 #include "search/info.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "board/position.h"
 #include "search/pool.h"
@@ -102,8 +101,8 @@ void DisplaySearchInfo(int thread_index, int k, int d, int s, const uint16_t* pv
         const ThreadRecord* master = ThreadData[0];
         const int seldepth = master && master->seldepth > 0 ? master->seldepth - 1 : 0;
         snprintf(head, sizeof head,
-                 "info %s%sdepth %d seldepth %d score %s time %.0f nodes %.0f nps %.0f tbhits %.0f hashfull %.0f pv ",
-                 prefix, "", d, seldepth, UciScoreText(shown).c_str(), elapsed * 1000.0, nodes, nps,
+                 "info %sdepth %d seldepth %d score %s time %.0f nodes %.0f nps %.0f tbhits %.0f hashfull %.0f pv ",
+                 prefix, d, seldepth, UciScoreText(shown).c_str(), elapsed * 1000.0, nodes, nps,
                  (double)sd.tb_hits, sd.hashfull.load(std::memory_order_relaxed) * 1000.0);
         line = head + pvtext;
     } else {
@@ -152,8 +151,7 @@ void TraceMove(Position* pos, Move m) {
         trace_last_depth = depth;
     }
     char text[16];
-    if (m) MoveToStr(m, text);
-    else strcpy(text, "null");
+    MoveToStr(m, text);  // "null" for the null move
     if (p <= trace_last_ply) fprintf(trace_file, "\n%*s", (p - 1) * 9, "");
     fprintf(trace_file, "(%2d)%s ", (int)t->stack[p].depth, text);
     trace_last_ply = p;

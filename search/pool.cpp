@@ -16,17 +16,12 @@ static std::atomic<uint8_t> slot_state[128];
 
 static void SearchThreadFunc(void* arg) {
     const int i = (int)(intptr_t)arg;
-    ThreadRecord* t = AllocThreadRecord();  // zero-filled
+    ThreadRecord* t = AllocThreadRecord();  // zero-filled, its position and move lists ready
     if (!t) {
         slot_state[i].store(2, std::memory_order_release);
         return;
     }
     t->thread_index = (uint8_t)i;
-    t->stack[0].list = t->stack[0].next = &t->move_store[0];
-    t->stack[1].list = t->stack[1].next = &t->move_store[1];
-    t->move_store[0].move = MOVE_END;
-    t->undo[0].move = 0;
-    t->pos.owner = t;
     t->seed = (uint32_t)i * 123u;
     t->command.store(CMD_IDLE, std::memory_order_relaxed);
     pool_record[i] = t;

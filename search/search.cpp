@@ -187,9 +187,7 @@ int Search(Position* pos, int side, int ply, int depth, int alpha, int beta, int
     const SearchStackEntry* parent = &t->stack[ply - 1];
     const SearchStackEntry* grand = &t->stack[ply >= 2 ? ply - 2 : 0];
     st->node_type = (int16_t)node_type;
-    st->checker = NO_SQ;
     st->eval_draw = 0;
-    st->in_check = 0;
     st->reduction = 0;
     st->iid = 0;
     st->search_pass = 0;
