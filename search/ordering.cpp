@@ -71,24 +71,6 @@ static inline void SetChildLists(ThreadRecord* t, int ply, MoveEntry* end) {
     }
 }
 
-// Swaps the highest-scored entry from cur to the terminator (the first one on
-// ties) to cur and returns it; nullptr when cur is the terminator. *end gets
-// the terminator.
-static inline MoveEntry* Select(MoveEntry* cur, MoveEntry** end) {
-    MoveEntry* best = nullptr;
-    MoveEntry* e = cur;
-    for (; e->move != MOVE_END; e++)
-        if (!best || e->score > best->score) best = e;
-    *end = e;
-    if (!best) return nullptr;
-    if (best != cur) {
-        MoveEntry tmp = *cur;
-        *cur = *best;
-        *best = tmp;
-    }
-    return cur;
-}
-
 static inline MoveEntry* AddQuiet(const Position* pos, MoveEntry* out, int from, int to) {
     out->move = MakeMoveCode(from, to);
     out->score = 100;
@@ -167,7 +149,7 @@ static void ScoreCapturesFull(Position* pos, MoveEntry* e, MoveEntry* end) {
     }
 }
 
-static void ScoreCapturesPlain(MoveEntry* e, MoveEntry* end) {
+void ScoreCapturesPlain(MoveEntry* e, MoveEntry* end) {
     for (; e < end; e++) e->score = (int16_t)(capture_value[e->captured & 7] - (e->piece & 7));
 }
 
@@ -256,7 +238,7 @@ MoveEntry* GetNextMove(Position* pos) {
             }
             break;
         case 2: {
-            MoveEntry* e = Select(cur, &end);
+            MoveEntry* e = SelectBest(cur, &end);
             if (e) {
                 st->stage = (uint16_t)(flags | 2);
                 return e;
@@ -272,7 +254,7 @@ MoveEntry* GetNextMove(Position* pos) {
             break;
         }
         case 4: {
-            MoveEntry* e = Select(cur, &end);
+            MoveEntry* e = SelectBest(cur, &end);
             if (e && e->score > 150) {
                 st->stage = (uint16_t)(flags | 4);
                 return e;
@@ -286,7 +268,7 @@ MoveEntry* GetNextMove(Position* pos) {
             break;
         }
         case 6: {
-            MoveEntry* e = Select(cur, &end);
+            MoveEntry* e = SelectBest(cur, &end);
             if (!e) {
                 st->stage = (uint16_t)(flags | STAGE_DONE);
                 return nullptr;

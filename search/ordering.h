@@ -30,6 +30,25 @@ int SetMoveFlags(Position* pos, int side, const MoveEntry* e);
 // to-square won, the opponent's least valuable recaptures and so on, each side
 // free to stop. A quiet move wins 0. The position is unchanged afterwards.
 int ExchangeEstimate(Position* pos, Move m);
+// Scores captures and promotions by the captured piece, then the cheaper mover.
+void ScoreCapturesPlain(MoveEntry* e, MoveEntry* end);
+// Swaps the highest-scored entry from cur to the MOVE_END terminator (the
+// first one on ties) to cur and returns it; nullptr when cur is the
+// terminator. *end gets the terminator.
+inline MoveEntry* SelectBest(MoveEntry* cur, MoveEntry** end) {
+    MoveEntry* best = nullptr;
+    MoveEntry* e = cur;
+    for (; e->move != MOVE_END; e++)
+        if (!best || e->score > best->score) best = e;
+    *end = e;
+    if (!best) return nullptr;
+    if (best != cur) {
+        MoveEntry tmp = *cur;
+        *cur = *best;
+        *best = tmp;
+    }
+    return cur;
+}
 // Writes the ordering score of every entry of a 0xFFFF-terminated list.
 void PrescoreAll(Position* pos, MoveEntry* list);
 // Next move of the current ply under its stage, or nullptr when none is left.

@@ -135,19 +135,10 @@ int ProbCut(Position* pos, int ply, int depth, int beta) {
     end->move = MOVE_END;
     t->stack[ply + 1].list = end + 1;
     t->stack[ply + 2].list = end + 2;
-    for (MoveEntry* e = list; e < end; e++)
-        e->score = (int16_t)(capture_value[e->captured & 7] - (e->piece & 7));
+    ScoreCapturesPlain(list, end);
     st->move_count = 0;
     Move lpv[PV_SIZE];
-    for (MoveEntry* cur = list; cur < end; cur++) {
-        MoveEntry* best = cur;
-        for (MoveEntry* e = cur + 1; e < end; e++)
-            if (e->score > best->score) best = e;
-        if (best != cur) {
-            MoveEntry tmp = *cur;
-            *cur = *best;
-            *best = tmp;
-        }
+    for (MoveEntry* cur = list; SelectBest(cur, &end); cur++) {
         st->next = cur;
         Move m = cur->move;
         if (!m || !MoveIsLegal(pos, side, m)) continue;
