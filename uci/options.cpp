@@ -182,10 +182,7 @@ bool IsButtonOption(const char* name) {
 int SetOptionInt(const char* name, const char* value, int min, int max) {
     // A range whose top lies below its bottom gives the top (the Elo range
     // before the speed is known).
-    long long v = ReadNumber(value);
-    if (v < min) v = min;
-    if (v > max) v = max;
-    int n = (int)v;
+    int n = Clamp(ReadNumber(value), min, max);
     PrintLine("info string %s set to %d", name, n);
     return n;
 }
