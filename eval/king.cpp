@@ -7,7 +7,6 @@ namespace {
 
 constexpr Bitboard OWN_HALF[2] = {0x00000000FFFFFFFFULL, 0xFFFFFFFF00000000ULL};
 constexpr Bitboard INNER_36 = 0x007E7E7E7E7E7E00ULL;  // files b-g of ranks 2-7
-constexpr Bitboard ALL_SQUARES = ~0ULL;
 const int kShieldFileWeight[8] = {4, 4, 3, 2, 2, 3, 4, 4};
 const int kDefenders[4] = {-24, -18, -12, -6};
 
@@ -98,13 +97,12 @@ void EvalKing(EvalWork* w, int ksq) {
         // Distance to the nearest pawns, by files.
         Bitboard pawns = pos->bb[PAWN] | pos->bb[8 + PAWN];
         int lo = file - 1, hi = file + 1, p = 8;
-        for (;;) {
-            Bitboard M = FileMask(lo, hi);
-            if (M & pawns) break;
+        // The band of files widens until it holds a pawn or the whole board.
+        while (!(FileMask(lo, hi) & pawns)) {
             eg -= p;
             p += 2;
             lo--, hi++;
-            if (FileMask(lo, hi) == ALL_SQUARES) break;
+            if (lo <= 0 && hi >= 7) break;
         }
     }
 
