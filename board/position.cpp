@@ -352,10 +352,7 @@ int MatchMoveText(Position* pos, const char* text, Move* out) {
         return 1;
     }
     if (count == 2) {
-        // Written straight to standard output, without a log copy.
-        SpinGuard g(spinlock1);
-        fputs("ambiguous move\n", stdout);
-        fflush(stdout);
+        WriteStraight("ambiguous move\n");  // shown, not logged
     }
     return 0;
 }

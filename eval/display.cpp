@@ -26,13 +26,6 @@ static void Append(std::string& s, const char* fmt, ...) {
     if (n > 0) s.append(buf, (size_t)n < sizeof buf ? (size_t)n : sizeof buf - 1);
 }
 
-// Text written straight to standard output as one unit (no log copy).
-static void WriteStraight(const std::string& text) {
-    SpinGuard g(spinlock1);
-    fwrite(text.data(), 1, text.size(), stdout);
-    fflush(stdout);
-}
-
 // ---------------------------------------------------------------------------
 // The breakdown
 
@@ -159,7 +152,7 @@ std::string PSQTableText(const ScorePair* table, const char* name) {
     return s;
 }
 
-void PrintPSQTable(const ScorePair* table, const char* name) { WriteStraight(PSQTableText(table, name)); }
+void PrintPSQTable(const ScorePair* table, const char* name) { WriteStraight(PSQTableText(table, name).c_str()); }
 
 std::string EvalParamsText() {
     std::string s;
@@ -209,4 +202,4 @@ std::string EvalParamsText() {
     return s;
 }
 
-void ShowEvalParams() { WriteStraight(EvalParamsText()); }
+void ShowEvalParams() { WriteStraight(EvalParamsText().c_str()); }

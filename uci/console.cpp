@@ -341,11 +341,7 @@ static void ShowTablePv() {
         MakeMove(&c->pos, pv[i]);
         made++;
     }
-    {
-        SpinGuard g(spinlock1);
-        printf("PV: %s\n\n", text.c_str());
-        fflush(stdout);
-    }
+    WriteStraight(("PV: " + text + "\n\n").c_str());
     ShowBoard(&c->pos);
     while (made-- > 0) UnmakeMove(&c->pos);
 }
@@ -399,9 +395,7 @@ static void ShowSwaps() {
         snprintf(line, sizeof line, "sq= %s, swap= %4d\n", square_name[sq], v);
         text += line;
     }
-    SpinGuard g(spinlock1);
-    fputs(text.c_str(), stdout);
-    fflush(stdout);
+    WriteStraight(text.c_str());
 }
 
 // ---------------------------------------------------------------------------

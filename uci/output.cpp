@@ -78,6 +78,12 @@ void LogMessageF(const char* fmt, ...) {
     LogMessage(buf);
 }
 
+void WriteStraight(const char* text) {
+    SpinGuard g(spinlock1);
+    fputs(text, stdout);
+    fflush(stdout);
+}
+
 void CloseLogFile() {
     SpinGuard g(spinlock1);
     if (fdlog) fclose(fdlog);

@@ -16,4 +16,7 @@ bool OpenLogFile();
 void LogMessage(const char* text);
 void LogMessageF(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void CloseLogFile();
+// Writes text that carries its own line ends to standard output only, as one
+// unit under the output lock: the lines that are shown but never logged.
+void WriteStraight(const char* text);
 void ShowBoard(const Position* pos);
