@@ -93,23 +93,6 @@ uint64_t CheckedPerft(Position* pos, int depth, int* failures) {
     return n;
 }
 
-struct PerftCase {
-    const char* fen;
-    int depth;
-    uint64_t leaves;
-};
-
-const PerftCase kCases[] = {
-    {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -", 5, 4865609},
-    {"r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -", 4, 4085603},
-    {"8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -", 5, 674624},
-    {"r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq -", 4, 422333},
-    {"rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ -", 4, 2103487},
-};
-
-// A published count of the mirrored fourth position, black to move.
-const PerftCase kMirrored = {"r2q1rk1/pP1p2pp/Q4n2/bbp1p3/Np6/1B3NBn/pPPP1PPP/R3K2R b KQ -", 4, 422333};
-
 class Perft : public BoardTest {};
 
 // The published leaf counts; at every node make/unmake restores everything,
@@ -117,7 +100,7 @@ class Perft : public BoardTest {};
 // making the move and testing the own king.
 TEST_F(Perft, PublishedCountsWithEveryNodeChecked) {
     ThreadRecord* t = NewTestRecord();
-    for (const auto& c : kCases) {
+    for (const auto& c : kPerftCases) {
         Position* pos = SetTestPosition(t, c.fen);
         int failures = 0;
         EXPECT_EQ(CheckedPerft(pos, c.depth, &failures), c.leaves) << c.fen;
@@ -125,9 +108,9 @@ TEST_F(Perft, PublishedCountsWithEveryNodeChecked) {
         EXPECT_EQ(t->ply, 1);
         EXPECT_EQ(t->game_ply, 0);
     }
-    Position* pos = SetTestPosition(t, kMirrored.fen);
+    Position* pos = SetTestPosition(t, kMirroredPerftCase.fen);
     int failures = 0;
-    EXPECT_EQ(CheckedPerft(pos, kMirrored.depth, &failures), kMirrored.leaves);
+    EXPECT_EQ(CheckedPerft(pos, kMirroredPerftCase.depth, &failures), kMirroredPerftCase.leaves);
     EXPECT_EQ(failures, 0);
     FreeThreadRecord(t);
 }
