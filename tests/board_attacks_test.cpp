@@ -21,14 +21,8 @@ const char* kPositions[] = {
     "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ -",
 };
 
-class Attacks : public BoardTest {
+class Attacks : public RecordTest {
 protected:
-    void SetUp() override {
-        BoardTest::SetUp();
-        rec = NewTestRecord();
-    }
-    void TearDown() override { FreeThreadRecord(rec); }
-    Position* Set(const char* fen) { return SetTestPosition(rec, fen); }
     MoveEntry Entry(const Position* pos, Move m) {
         MoveEntry e;
         e.move = m;
@@ -53,7 +47,6 @@ protected:
             UnmakeMove(pos);
         }
     }
-    ThreadRecord* rec = nullptr;
 };
 
 TEST_F(Attacks, SquareAttackedByEachKindOfPiece) {

@@ -12,14 +12,8 @@ namespace {
 int Sq(const char* name) { return (name[0] - 'a') + 8 * (name[1] - '1'); }
 Move M(const char* from, const char* to, Move flag = 0) { return (Move)(MakeMoveCode(Sq(from), Sq(to)) | flag); }
 
-class MakeUnmake : public BoardTest {
+class MakeUnmake : public RecordTest {
 protected:
-    void SetUp() override {
-        BoardTest::SetUp();
-        rec = NewTestRecord();
-    }
-    void TearDown() override { FreeThreadRecord(rec); }
-    Position* Set(const char* fen) { return SetTestPosition(rec, fen); }
     // Key of the position text, read from scratch.
     uint64_t KeyOf(const char* fen) {
         ThreadRecord* other = NewTestRecord();
@@ -27,7 +21,6 @@ protected:
         FreeThreadRecord(other);
         return k;
     }
-    ThreadRecord* rec = nullptr;
 };
 
 TEST_F(MakeUnmake, SpecialMovesRestoreEverything) {

@@ -30,15 +30,8 @@ std::string Join(const std::vector<std::string>& v) {
     return s;
 }
 
-class MoveGen : public BoardTest {
+class MoveGen : public RecordTest {
 protected:
-    void SetUp() override {
-        BoardTest::SetUp();
-        rec = NewTestRecord();
-    }
-    void TearDown() override { FreeThreadRecord(rec); }
-    Position* Set(const char* fen) { return SetTestPosition(rec, fen); }
-    ThreadRecord* rec = nullptr;
     MoveEntry buf[MAX_LIST_MOVES];
 };
 

@@ -11,14 +11,8 @@ namespace {
 
 int Sq(const char* name) { return (name[0] - 'a') + 8 * (name[1] - '1'); }
 
-class Exchange : public BoardTest {
+class Exchange : public RecordTest {
 protected:
-    void SetUp() override {
-        BoardTest::SetUp();
-        rec = NewTestRecord();
-    }
-    void TearDown() override { FreeThreadRecord(rec); }
-    Position* Set(const char* fen) { return SetTestPosition(rec, fen); }
     Bitboard Occ(const Position* p) { return p->bb[0] | p->bb[8]; }
     int Swap(Position* p, int side, const char* target, int clip = 0, int attacker = NO_SQ) {
         Position before;
@@ -27,7 +21,6 @@ protected:
         EXPECT_EQ(memcmp(&before, p, sizeof before), 0) << "swapoff1 changed the position";
         return v;
     }
-    ThreadRecord* rec = nullptr;
 };
 
 TEST_F(Exchange, LeastValuableAttackerFirst) {

@@ -72,3 +72,15 @@ class BoardTest : public ::testing::Test {
 protected:
     void SetUp() override { InitTestEnvironment(); }
 };
+
+// A board test with a thread record of its own for the positions it sets.
+class RecordTest : public BoardTest {
+protected:
+    void SetUp() override {
+        BoardTest::SetUp();
+        rec = NewTestRecord();
+    }
+    void TearDown() override { FreeThreadRecord(rec); }
+    Position* Set(const char* fen) { return SetTestPosition(rec, fen); }
+    ThreadRecord* rec = nullptr;
+};
