@@ -2,8 +2,8 @@
 // generator, checked so that no two keys are too much alike.
 #include "board/keys.h"
 
+#include "base/output.h"
 #include "board/tables.h"
-#include "uci/output.h"
 
 uint64_t rtable[16][64];
 bool keys_made = false;

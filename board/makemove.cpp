@@ -4,17 +4,29 @@
 
 #include <initializer_list>
 
+#include "base/settings.h"
+#include "base/trace.h"
 #include "board/attacks.h"
 #include "board/keys.h"
+#include "board/position.h"
 #include "board/tables.h"
-#include "search/info.h"
 #include "search/records.h"
-#include "uci/settings.h"
 
 static inline void Toggle(Position* pos, int code, int sq) {
     Bitboard b = SqBit(sq);
     pos->bb[code] ^= b;
     pos->bb[code & 8] ^= b;
+}
+
+void TraceMove(Position* pos, Move m) {
+    const int limit = PBlock.trace;
+    if (limit == 0 || !pos->owner) return;
+    const ThreadRecord* t = pos->owner;
+    const int p = t->ply;
+    if (p > limit || p < 1 || p >= MAX_PLY + 2) return;
+    char text[16];
+    MoveToStr(m, text);  // "null" for the null move
+    TraceWrite(p, t->depth.load(std::memory_order_relaxed), t->stack[p].depth, text);
 }
 
 static inline uint64_t WithSide(uint64_t key, int side) { return (key & ~1ULL) + (uint64_t)side; }

@@ -8,6 +8,9 @@ void MakeMove(Position* pos, Move m);
 void UnmakeMove(Position* pos);
 void MakeNullMove(Position* pos);
 void UnmakeNullMove(Position* pos);
+// Writes one made move (0 for a null move) into the search trace when the
+// owner thread's ply is within the trace depth of PBlock.
+void TraceMove(Position* pos, Move m);
 
 // 1 when one more game move may be added to the position's record: callers
 // that add game moves (a "position ... moves" list, moves typed at the

@@ -5,14 +5,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/output.h"
+#include "base/settings.h"
 #include "board/attacks.h"
 #include "board/keys.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/tables.h"
 #include "search/records.h"
-#include "uci/output.h"
-#include "uci/settings.h"
 
 const char* const START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 

@@ -6,14 +6,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/output.h"
+#include "base/settings.h"
 #include "board/tables.h"
 #include "eval/params.h"
 #include "platform/platform.h"
 #include "search/iterate.h"
 #include "search/records.h"
 #include "search/timecontrol.h"
-#include "uci/output.h"
-#include "uci/settings.h"
 
 // printf onto the end of a string.
 static void Append(std::string& s, const char* fmt, ...) __attribute__((format(printf, 2, 3)));

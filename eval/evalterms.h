@@ -3,10 +3,10 @@
 #pragma once
 #include <algorithm>
 #include <cstdlib>
+#include "base/settings.h"
 #include "board/tables.h"
 #include "eval/evaltypes.h"
 #include "eval/params.h"
-#include "uci/settings.h"
 
 enum : Bitboard {
     FILE_A_BB = 0x0101010101010101ULL,

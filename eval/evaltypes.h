@@ -1,6 +1,6 @@
 // Records of the evaluation that live inside other records: the per-thread
-// evaluation cache and pawn hash entries, the per-thread scratch area and the
-// trace area printed by the evaluation display.
+// evaluation cache and pawn hash entries and the per-thread scratch area (the
+// trace area lives in the control block, base/settings.h).
 #pragma once
 #include <cstdint>
 #include "board/types.h"
@@ -52,24 +52,4 @@ struct EvalWork {
     int phase;                     // 0 all pieces on the board .. 24 none
     int piece_phase[2];            // 0 .. 12
     int trace;
-};
-
-// Breakdown written by an evaluation with the trace flag. Per-square values
-// and lines are tapered, each from the view of the side that owns the piece.
-struct EvalTrace {
-    int16_t square[64];
-    int16_t stage;
-    int16_t mtl[2];
-    int16_t pos[2];
-    int16_t passers[2];
-    int16_t pawns[2];
-    int16_t knights[2];
-    int16_t bishops[2];
-    int16_t rooks[2];
-    int16_t queens[2];
-    int16_t kings[2];
-    uint64_t hung;
-    uint64_t pinned;
-    uint64_t free_pawns;
-    double scale;
 };

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
+#include "base/settings.h"
 #include "eval/evalterms.h"
 #include "eval/kpk.h"
 #include "search/records.h"
-#include "uci/settings.h"
 
 namespace {
 

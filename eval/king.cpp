@@ -1,7 +1,8 @@
 // King safety and the king's endgame terms.
+#include "base/output.h"
+#include "board/display.h"
 #include "board/tables.h"
 #include "eval/evalterms.h"
-#include "uci/output.h"
 
 namespace {
 

@@ -2,12 +2,12 @@
 
 #include <cstdio>
 
+#include "base/output.h"
+#include "base/settings.h"
 #include "board/position.h"
 #include "search/pool.h"
 #include "search/records.h"
 #include "search/tt.h"
-#include "uci/output.h"
-#include "uci/settings.h"
 
 void NewBestMove(ThreadRecord* t) {
     SearchDataRecord& sd = SearchData;
@@ -119,41 +119,4 @@ void DisplaySearchInfo(int thread_index, int k, int d, int s, const uint16_t* pv
         if (thread_index == 0 && k == sd.multipv) line += '\n';
     }
     ShowMessage(line.c_str());
-}
-
-// The search trace: the open file and what was written last.
-static FILE* trace_file = nullptr;
-static bool trace_failed = false;
-static int trace_last_ply = 0;
-static int trace_last_depth = -1;
-static SpinLock trace_lock;
-
-void TraceMove(Position* pos, Move m) {
-    const int limit = PBlock.trace;
-    if (limit == 0 || !pos->owner) return;
-    const ThreadRecord* t = pos->owner;
-    const int p = t->ply;
-    if (p > limit || p < 1 || p >= MAX_PLY + 2) return;
-    SpinGuard g(trace_lock);
-    if (!trace_file) {
-        if (trace_failed) return;
-        trace_file = fopen("trace.txt", "w");
-        if (!trace_file) {
-            trace_failed = true;
-            ShowMessage("info string cannot open trace.txt; no search trace is written");
-            return;
-        }
-    }
-    const int depth = t->depth.load(std::memory_order_relaxed);
-    if (depth != trace_last_depth) {
-        // A new iteration, or a new search starting again from depth 1.
-        fprintf(trace_file, "\n\nSEARCH DEPTH= %d\n", depth);
-        trace_last_depth = depth;
-    }
-    char text[16];
-    MoveToStr(m, text);  // "null" for the null move
-    if (p <= trace_last_ply) fprintf(trace_file, "\n%*s", (p - 1) * 9, "");
-    fprintf(trace_file, "(%2d)%s ", (int)t->stack[p].depth, text);
-    trace_last_ply = p;
-    fflush(trace_file);
 }

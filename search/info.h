@@ -1,5 +1,5 @@
 // Search information lines: publishing the master's best line, the "info"
-// lines for an interface and the console line, and the search trace file.
+// lines for an interface and the console line.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -18,6 +18,3 @@ void DisplaySearchInfo(int thread_index, int k, int d, int s, const uint16_t* pv
 void DisplaySearchInfo(int thread_index, int k, int d, int s, const std::atomic<uint16_t>* pv);
 // The score words of an "info" line: "cp 25", "mate 3" or "mate -2".
 std::string UciScoreText(int s);
-// Writes one made move (0 for a null move) into the trace file "trace.txt"
-// when the owner thread's ply is within the trace depth of PBlock.
-void TraceMove(Position* pos, Move m);

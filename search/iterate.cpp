@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/settings.h"
 #include "board/attacks.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
@@ -13,7 +14,6 @@
 #include "search/root.h"
 #include "search/search.h"
 #include "tablebase/glue.h"
-#include "uci/settings.h"
 
 enum : int { MAX_ITERATIONS = 68, MAX_GAME_PLY_PLUS_DEPTH = 883 };
 

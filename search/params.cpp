@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/settings.h"
 #include "search/records.h"
-#include "uci/settings.h"
 
 int16_t blindness;
 int16_t FP_depth;

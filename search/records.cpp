@@ -7,7 +7,7 @@
 SearchDataRecord SearchData;
 ThreadRecord* ThreadData[128];
 ThreadRecord* CTD = nullptr;
-SpinLock spinlock1, spinlock2, spinlock3;
+SpinLock spinlock2, spinlock3;
 
 void InitSearchData() {
     SearchDataRecord& sd = SearchData;

@@ -121,8 +121,9 @@ extern SearchDataRecord SearchData;
 extern ThreadRecord* ThreadData[128];
 extern ThreadRecord* CTD;  // the game record
 
-// Output, counter-collection and per-depth-sum locks; they live for the whole run.
-extern SpinLock spinlock1, spinlock2, spinlock3;
+// Counter-collection and per-depth-sum locks (the output lock spinlock1 is the
+// output layer's); they live for the whole run.
+extern SpinLock spinlock2, spinlock3;
 
 // Writes the start-up values of SearchData.
 void InitSearchData();

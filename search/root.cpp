@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/output.h"
+#include "base/settings.h"
 #include "board/makemove.h"
 #include "board/see.h"
 #include "board/tables.h"
@@ -13,8 +15,6 @@
 #include "search/records.h"
 #include "search/search.h"
 #include "search/tt.h"
-#include "uci/output.h"
-#include "uci/settings.h"
 
 static inline bool Stopped() { return SearchData.stop.load(std::memory_order_relaxed) != 0; }
 

@@ -4,14 +4,13 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "base/output.h"
+#include "base/settings.h"
 #include "board/position.h"
 #include "eval/params.h"
 #include "search/params.h"
 #include "search/records.h"
 #include "search/tt.h"
-#include "uci/calibrate.h"
-#include "uci/output.h"
-#include "uci/settings.h"
 
 double search_start = 0.0;
 
@@ -218,4 +217,26 @@ double EffectiveBranchingFactor() {
     const uint64_t a = SearchData.depth_nodes[last], b = SearchData.depth_nodes[last - 4];
     if (a == 0 || b == 0) return 2.0;
     return pow((double)a / (double)b, 0.25);
+}
+
+double EloOfSpeed(double nps) {
+    double n = nps < MIN_MODEL_NPS ? MIN_MODEL_NPS : nps;
+    return 126.0 * std::log(n) + 1183.0 - 4500.0 / (n - 10.0);
+}
+
+double SpeedForElo(double elo) {
+    double target = elo < 1500.0 ? 1500.0 : elo;
+    double lo = MIN_MODEL_NPS, hi = MAX_MODEL_NPS, mid = lo;
+    // Each step halves the interval; 200 steps reach the limits of a double,
+    // so the search ends also for targets outside the model's range.
+    for (int i = 0; i < 200; i++) {
+        mid = (lo + hi) * 0.5;
+        double e = EloOfSpeed(mid);
+        if (std::fabs(e - target) < 0.5) break;
+        if (e > target)
+            hi = mid;
+        else
+            lo = mid;
+    }
+    return mid;
 }

@@ -3,12 +3,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/output.h"
 #include "board/attacks.h"
 #include "board/keys.h"
 #include "board/makemove.h"
 #include "platform/platform.h"
 #include "search/records.h"
-#include "uci/output.h"
 
 HashSlot* hashtable = nullptr;
 uint32_t entries = 0;

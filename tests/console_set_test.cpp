@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <string>
 
+#include "base/output.h"
 #include "board/makemove.h"
 #include "board/position.h"
 #include "uci/console.h"
 #include "uci/console_set.h"
-#include "uci/output.h"
 #include "uci_test_util.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string>
 
+#include "board/makemove.h"
 #include "search/info.h"
 #include "search/records.h"
 #include "tests/test_util.h"

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "base/output.h"
 #include "driver_test_util.h"
 #include "eval/display.h"
 #include "eval_test_util.h"
-#include "uci/output.h"
 
 namespace {
 

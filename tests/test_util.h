@@ -3,11 +3,11 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include "base/settings.h"
 #include "board/keys.h"
 #include "board/position.h"
 #include "board/tables.h"
 #include "search/records.h"
-#include "uci/settings.h"
 
 // Builds the tables and keys, writes the default settings and control block,
 // and allocates the game record CTD (all only once).

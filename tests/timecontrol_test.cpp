@@ -3,11 +3,11 @@
 
 #include <cmath>
 
+#include "base/settings.h"
 #include "search/records.h"
 #include "search/timecontrol.h"
 #include "tests/driver_test_util.h"
 #include "uci/calibrate.h"
-#include "uci/settings.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "base/output.h"
 #include "uci/options.h"
-#include "uci/output.h"
 #include "uci_test_util.h"
 
 namespace {

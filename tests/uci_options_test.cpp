@@ -7,10 +7,11 @@
 #include <fstream>
 #include <string>
 
+#include "base/output.h"
+#include "search/timecontrol.h"
 #include "uci/calibrate.h"
 #include "uci/config.h"
 #include "uci/options.h"
-#include "uci/output.h"
 #include "uci_test_util.h"
 
 namespace {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "board/makemove.h"
+#include "search/timecontrol.h"
 #include "uci/calibrate.h"
 #include "uci/loop.h"
 #include "uci/startup.h"

@@ -5,10 +5,10 @@
 
 #include <string>
 
+#include "base/settings.h"
 #include "eval_test_util.h"
 #include "search/records.h"
 #include "uci/input.h"
-#include "uci/settings.h"
 #include "uci/uci.h"
 
 inline void InitUciTestEnvironment() {

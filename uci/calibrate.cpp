@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "base/output.h"
+#include "base/settings.h"
 #include "board/attacks.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
@@ -11,30 +13,7 @@
 #include "platform/platform.h"
 #include "search/params.h"
 #include "search/records.h"
-#include "uci/output.h"
-#include "uci/settings.h"
-
-double EloOfSpeed(double nps) {
-    double n = nps < MIN_MODEL_NPS ? MIN_MODEL_NPS : nps;
-    return 126.0 * std::log(n) + 1183.0 - 4500.0 / (n - 10.0);
-}
-
-double SpeedForElo(double elo) {
-    double target = elo < 1500.0 ? 1500.0 : elo;
-    double lo = MIN_MODEL_NPS, hi = MAX_MODEL_NPS, mid = lo;
-    // Each step halves the interval; 200 steps reach the limits of a double,
-    // so the search ends also for targets outside the model's range.
-    for (int i = 0; i < 200; i++) {
-        mid = (lo + hi) * 0.5;
-        double e = EloOfSpeed(mid);
-        if (std::fabs(e - target) < 0.5) break;
-        if (e > target)
-            hi = mid;
-        else
-            lo = mid;
-    }
-    return mid;
-}
+#include "search/timecontrol.h"
 
 // A record shaped like a pool thread's, for a run without pool threads.
 static ThreadRecord* MakeScratchRecord() {

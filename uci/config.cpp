@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "base/output.h"
+#include "base/settings.h"
 #include "search/records.h"
 #include "uci/input.h"
 #include "uci/options.h"
-#include "uci/output.h"
-#include "uci/settings.h"
 
 // The files being loaded, outermost first.
 static std::vector<std::string> loading;

@@ -13,7 +13,10 @@
 #include <cstring>
 #include <string>
 
+#include "base/output.h"
+#include "base/settings.h"
 #include "board/attacks.h"
+#include "board/display.h"
 #include "board/makemove.h"
 #include "board/perft.h"
 #include "board/position.h"
@@ -29,8 +32,6 @@
 #include "uci/console_set.h"
 #include "uci/input.h"
 #include "uci/loop.h"
-#include "uci/output.h"
-#include "uci/settings.h"
 #include "uci/uci.h"
 
 // ---------------------------------------------------------------------------

@@ -5,14 +5,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/output.h"
+#include "base/settings.h"
 #include "board/attacks.h"
+#include "board/display.h"
 #include "board/makemove.h"
 #include "board/tables.h"
 #include "search/params.h"
 #include "search/records.h"
 #include "uci/input.h"
-#include "uci/output.h"
-#include "uci/settings.h"
 
 // ---------------------------------------------------------------------------
 // "set"

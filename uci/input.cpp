@@ -3,10 +3,10 @@
 #include <cstring>
 #include <deque>
 
+#include "base/output.h"
+#include "base/settings.h"
 #include "platform/platform.h"
 #include "uci/console.h"
-#include "uci/output.h"
-#include "uci/settings.h"
 #include "uci/uci.h"
 
 // Complete lines waiting to run, oldest first. Each line is kept whole, so no

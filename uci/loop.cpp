@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "base/output.h"
+#include "base/settings.h"
+#include "board/display.h"
 #include "board/makemove.h"
 #include "board/position.h"
 #include "board/tables.h"
@@ -14,8 +17,6 @@
 #include "search/tt.h"
 #include "uci/console.h"
 #include "uci/input.h"
-#include "uci/output.h"
-#include "uci/settings.h"
 #include "uci/uci.h"
 
 int32_t selfplay = 0;

@@ -5,16 +5,17 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/output.h"
+#include "base/settings.h"
 #include "eval/params.h"
 #include "platform/platform.h"
 #include "search/pool.h"
 #include "search/records.h"
+#include "search/timecontrol.h"
 #include "search/tt.h"
 #include "tablebase/tbcore.h"
 #include "uci/calibrate.h"
 #include "uci/config.h"
-#include "uci/output.h"
-#include "uci/settings.h"
 
 namespace {
 

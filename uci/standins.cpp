@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/output.h"
+#include "base/settings.h"
 #include "book/mkbook.h"
 #include "book/polyglot.h"
 #include "tablebase/tbcore.h"
@@ -13,8 +15,6 @@
 #include "tools/registry.h"
 #include "tools/selfplay.h"
 #include "tools/tuner.h"
-#include "uci/output.h"
-#include "uci/settings.h"
 #include "uci/startup.h"
 
 // tools/epd

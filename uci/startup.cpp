@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/output.h"
+#include "base/settings.h"
 #include "board/tables.h"
 #include "book/mkbook.h"
 #include "eval/kpk.h"
@@ -12,6 +14,7 @@
 #include "search/params.h"
 #include "search/pool.h"
 #include "search/records.h"
+#include "search/timecontrol.h"
 #include "search/tt.h"
 #include "tablebase/tbcore.h"
 #include "tools/bench.h"
@@ -23,8 +26,6 @@
 #include "uci/calibrate.h"
 #include "uci/config.h"
 #include "uci/loop.h"
-#include "uci/output.h"
-#include "uci/settings.h"
 
 int32_t profile = 0;
 static bool tool_unavailable = false;

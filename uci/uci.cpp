@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/output.h"
+#include "base/settings.h"
 #include "board/attacks.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
@@ -18,8 +20,6 @@
 #include "search/tt.h"
 #include "uci/input.h"
 #include "uci/options.h"
-#include "uci/output.h"
-#include "uci/settings.h"
 
 const char* const version = "Tesk 4.0";
 int uci_debug = 1;

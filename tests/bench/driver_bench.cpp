@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/settings.h"
 #include "board/keys.h"
 #include "board/position.h"
 #include "board/tables.h"
@@ -16,7 +17,6 @@
 #include "search/timecontrol.h"
 #include "search/tt.h"
 #include "tests/bench/bench.h"
-#include "uci/settings.h"
 
 static const char* const kPositions[] = {
     "r1bqkb1r/pp1ppppp/2n2n2/8/3NP3/2N5/PPP2PPP/R1BQKB1R b KQkq -",

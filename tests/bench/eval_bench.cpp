@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/settings.h"
 #include "board/attacks.h"
 #include "board/keys.h"
 #include "board/position.h"
@@ -13,7 +14,6 @@
 #include "platform/platform.h"
 #include "search/records.h"
 #include "tests/bench/bench.h"
-#include "uci/settings.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/settings.h"
 #include "board/attacks.h"
 #include "board/keys.h"
 #include "board/makemove.h"
@@ -12,7 +13,6 @@
 #include "platform/platform.h"
 #include "search/records.h"
 #include "tests/bench/bench.h"
-#include "uci/settings.h"
 
 static uint64_t PerftLeaves(Position* pos, int depth) {
     ThreadRecord* rec = pos->owner;

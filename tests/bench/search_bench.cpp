@@ -6,8 +6,9 @@
 #include <cstring>
 #include <utility>
 
-#include "board/keys.h"
+#include "base/settings.h"
 #include "board/attacks.h"
+#include "board/keys.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/perft.h"
@@ -24,7 +25,6 @@
 #include "search/search.h"
 #include "search/tt.h"
 #include "tests/bench/bench.h"
-#include "uci/settings.h"
 
 static void InitBenchEnvironment() {
     InitBoardTables();

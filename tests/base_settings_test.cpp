@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "uci/settings.h"
+#include "base/settings.h"
 
 TEST(Settings, DefaultsSitAtTheirWordNumbers) {
     SetDefaultSettings();

@@ -11,8 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "base/output.h"
+#include "board/display.h"
 #include "test_util.h"
-#include "uci/output.h"
 
 namespace {
 

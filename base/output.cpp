@@ -1,15 +1,15 @@
-#include "uci/output.h"
+#include "base/output.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "board/position.h"
-#include "search/records.h"
-#include "uci/settings.h"
+#include "base/settings.h"
+#include "platform/platform.h"
 
 FILE* fdlog = nullptr;
+SpinLock spinlock1;
 
 static const char LOG_NAME[] = "tesk.log";
 // Log-only lines carry whole input lines ("CMD: ...").
@@ -88,31 +88,4 @@ void CloseLogFile() {
     SpinGuard g(spinlock1);
     if (fdlog) fclose(fdlog);
     fdlog = nullptr;
-}
-
-void ShowBoard(const Position* pos) {
-    char fen[128];
-    MakeEPD(pos, fen);
-    std::string text(fen);
-    text += '\n';
-    for (int rank = 7; rank >= 0; rank--) {
-        text += ' ';
-        for (int file = 0; file < 8; file++) {
-            int code = pos->board[rank * 8 + file];
-            char c;
-            if (code == 0)
-                c = ((file & 1) == (rank & 1)) ? '+' : '-';
-            else if (code < 8)
-                c = "?PNBRQK?"[code & 7];
-            else
-                c = "?onbrqk?"[code & 7];
-            text += ' ';
-            text += c;
-        }
-        text += '\n';
-    }
-    text += pos->side ? "black" : "white";
-    text += "\n\n";
-    SpinGuard g(spinlock1);
-    WriteUnit(text.data(), text.size());
 }

@@ -1,9 +1,12 @@
 // All output lines: standard output and the log file.
 #pragma once
 #include <cstdio>
-#include "board/types.h"
+#include "platform/platform.h"
 
 extern FILE* fdlog;
+// Serialises every output line with its log copy; taken after spinlock2
+// wherever both are held.
+extern SpinLock spinlock1;
 
 void ShowMessage(const char* text);
 // printf-style form of ShowMessage (the line is cut at 4095 characters).
@@ -19,4 +22,3 @@ void CloseLogFile();
 // Writes text that carries its own line ends to standard output only, as one
 // unit under the output lock: the lines that are shown but never logged.
 void WriteStraight(const char* text);
-void ShowBoard(const Position* pos);
