@@ -33,6 +33,26 @@ protected:
         return ::testing::AssertionFailure() << "side " << side << " got (" << ScoreOp(s) << ", " << ScoreEg(s)
                                              << ") expected (" << op << ", " << eg << ")";
     }
+    // A position where white owns a feature and the sum (op, eg) it earns.
+    struct TermCase {
+        const char* fen;
+        int op, eg;
+        const char* what;
+    };
+    // Runs one term on the position and on its colour-mirrored twin, where
+    // black owns the feature: the owner sums (op, eg) both times, and with
+    // owner_only the other side sums nothing.
+    void ExpectForBothColours(const TermCase& c, bool with_pieces, void (*term)(EvalWork*), bool owner_only) {
+        for (int side : {WHITE, BLACK}) {
+            std::string f = side == WHITE ? c.fen : MirrorFen(c.fen);
+            Prepare(f.c_str(), with_pieces);
+            term(w);
+            EXPECT_TRUE(Sum(side, c.op, c.eg)) << c.what << ": " << f;
+            if (owner_only) {
+                EXPECT_TRUE(Sum(side ^ 1, 0, 0)) << "nothing for the other side: " << f;
+            }
+        }
+    }
     ThreadRecord* t = nullptr;
     EvalWork* w = nullptr;
 };
@@ -75,6 +95,20 @@ TEST_F(EvalTerms, SlidersSeeThroughTheirOwnPieces) {
     Prepare("4k3/8/8/8/8/Q7/8/R3K3 w - - 0 1", true);
     EXPECT_TRUE(w->attacks[WHITE][ROOK] & SqBit(Sq("a6")));
     EXPECT_FALSE(w->attacks[WHITE][BISHOP]);
+}
+
+// A rook on a file without pawns earns rook_open_file (14, 6), with only an
+// enemy pawn on it rook_half_open_file (6, 0), with an own pawn nothing. The
+// pawns stand beyond the king on d3, out of the rook's reach, so its moves stay
+// the same: table (2, 0) and mobility 8 (13, 17) each time. Black's mirrored
+// rook scores alike.
+TEST_F(EvalTerms, RookOnAnOpenFile) {
+    const TermCase cases[] = {
+        {"n3k3/8/8/8/8/3K4/8/3R4 w - - 0 1", 2 + 13 + 14, 17 + 6, "rook on an open file"},
+        {"n3k3/8/3p4/8/8/3K4/8/3R4 w - - 0 1", 2 + 13 + 6, 17 + 0, "rook on a half-open file"},
+        {"n3k3/8/8/3P4/8/3K4/8/3R4 w - - 0 1", 2 + 13, 17, "rook behind its own pawn"},
+    };
+    for (const TermCase& c : cases) ExpectForBothColours(c, false, EvalPieces, false);
 }
 
 TEST_F(EvalTerms, BishopOnItsRammedPawnsColour) {
@@ -184,6 +218,18 @@ TEST_F(EvalTerms, ExchangeTestRestoresEveryBoard) {
             }
     }
     EXPECT_GT(tested, 1000);
+}
+
+// The passed pawn d5 advances safely and freely to d6: ppawn2 62 + (62 + 64) / 8
+// = 77; the black king on g8 stays just inside the square. Defended by a pawn
+// on c4 the bonus grows by a quarter to 96: (96 x 11 / 16, 96 + (24 x 3 - 16 x 6)
+// x 5 / 8) = (66, 81). With the pawn on c3 instead it stays 77: (52, 62).
+TEST_F(EvalTerms, ProtectedPassedPawnEarnsAQuarterMore) {
+    const TermCase cases[] = {
+        {"6k1/8/8/2pP4/2P5/8/8/6K1 w - - 0 1", 66, 81, "passed pawn defended by c4"},
+        {"6k1/8/8/2pP4/8/2P5/8/6K1 w - - 0 1", 52, 62, "passed pawn not defended"},
+    };
+    for (const TermCase& c : cases) ExpectForBothColours(c, true, EvalPassedPawns, true);
 }
 
 TEST_F(EvalTerms, AlertWords) {
