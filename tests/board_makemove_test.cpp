@@ -98,7 +98,34 @@ TEST_F(MakeUnmake, DoubleStepAlwaysSetsTheEnPassantSquare) {
 }
 
 TEST_F(MakeUnmake, FiftyMoveCounter) {
-    Position* pos = Set("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
+    // Captures and pawn moves reset the counter, for both colours; taking
+    // the move back restores it.
+    Position* pos = Set("4k3/8/8/n2p4/4P3/1B6/8/R3K3 w - -");
+    pos->fifty = 30;
+    struct Step {
+        const char* from;
+        const char* to;
+        int fifty;
+        const char* what;
+    } white[] = {{"a1", "a5", 0, "a rook capture"}, {"e4", "e5", 0, "a pawn step"}, {"e4", "d5", 0, "a pawn capture"},
+                 {"b3", "c4", 31, "a bishop move"}},
+      black[] = {{"a5", "b3", 0, "a knight capture"}, {"d5", "d4", 0, "a pawn step"}, {"d5", "e4", 0, "a pawn capture"},
+                 {"a5", "c6", 32, "a knight move"}};
+    for (const Step& s : white) {
+        MakeMove(pos, M(s.from, s.to));
+        EXPECT_EQ((int)pos->fifty, s.fifty) << "after " << s.what << " (" << s.from << s.to << ")";
+        UnmakeMove(pos);
+        EXPECT_EQ(pos->fifty, 30);
+    }
+    MakeMove(pos, M("e1", "e2"));
+    for (const Step& s : black) {
+        MakeMove(pos, M(s.from, s.to));
+        EXPECT_EQ((int)pos->fifty, s.fifty) << "after " << s.what << " (" << s.from << s.to << ")";
+        UnmakeMove(pos);
+        EXPECT_EQ(pos->fifty, 31);
+    }
+    // Rook and king moves count; castling resets.
+    pos = Set("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
     MakeMove(pos, M("a1", "b1"));
     EXPECT_EQ(pos->fifty, 1);
     MakeMove(pos, M("e8", "e7"));  // king move without castling

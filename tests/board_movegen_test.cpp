@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "board/attacks.h"
 #include "board/movegen.h"
 #include "test_util.h"
 
@@ -111,11 +112,24 @@ TEST_F(MoveGen, PawnsOnTheSeventhOnlyPromote) {
     pos = Set("4k3/8/8/8/8/8/p6p/1R2K1BN b - -");
     end = GeneratePromotions(pos, BLACK, 0, buf);
     EXPECT_EQ(Join(Texts(buf, end)), "a2a1q a2b1q h2g1q");
+    // Pawns next to the edge take toward it: b-pawns onto the a-file, g-pawns
+    // onto the h-file, for both colours.
+    pos = Set("rn2k1nr/1P4P1/8/8/8/8/8/4K3 w - -");
+    end = GeneratePromotions(pos, WHITE, 0, buf);
+    EXPECT_EQ(Join(Texts(buf, end)), "b7a8q g7h8q") << "blocked pawns on b7 and g7 may only take into the corners";
+    pos = Set("4k3/8/8/8/8/8/1p4p1/RN2K1NR b - -");
+    end = GeneratePromotions(pos, BLACK, 0, buf);
+    EXPECT_EQ(Join(Texts(buf, end)), "b2a1q g2h1q") << "blocked pawns on b2 and g2 may only take into the corners";
 }
 
 TEST_F(MoveGen, CastlingNeedsRightAndEmptySquaresOnly) {
-    // Generated although the king is in check and passes an attacked square.
-    Position* pos = Set("r3k2r/8/8/8/8/8/8/R3K2R b KQkq -");
+    // Generated although the king is in check (queen e2) and passes squares
+    // that white attacks (f8 by the bishop, d8 by the rook): the legality
+    // test comes later.
+    Position* pos = Set("r3k2r/8/8/8/8/B7/4Q3/R2RK3 b kq -");
+    ASSERT_TRUE(SqAtakd(pos, Sq("e8"), WHITE));
+    ASSERT_TRUE(SqAtakd(pos, Sq("f8"), WHITE));
+    ASSERT_TRUE(SqAtakd(pos, Sq("d8"), WHITE));
     MoveEntry* end = GenerateQuiets(pos, BLACK, buf, NO_SQ);
     std::string all = Join(Texts(buf, end));
     EXPECT_NE(all.find("e8g8 e8c8"), std::string::npos) << all;
