@@ -1,9 +1,12 @@
 // The staged move picker, move classification, root scoring and the update
 // of the ordering tables. Pick sequences below are derived by hand from the
 // ordering rules.
+#include <random>
 #include <string>
 #include <vector>
 
+#include "board/attacks.h"
+#include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
 #include "search/ordering.h"
@@ -132,6 +135,69 @@ TEST_F(Picker, QuiescenceOrderAndQuietChecks) {
     std::vector<std::string> with_checks = {"a1b1:226", "e4c5:218", "d6d7:100",
                                             "e4f6:100", "a1a8:100", "g6g7:100"};
     EXPECT_EQ(Drain(pos, PICK_QUIET_CHECKS), with_checks);
+    // Black's double step from the seventh rank checks the king on e4.
+    pos = AtPly2("4k3/3p4/8/8/4K3/8/8/8 b - -", M("e3", "e4"), 6, M("e7", "e8"), 14);
+    EXPECT_EQ(Drain(pos, PICK_QUIET_CHECKS), std::vector<std::string>({"d7d5:100"}))
+        << "the double step d7-d5 gives check";
+    // A black pawn on the sixth rank has no double step: f6-f4 would attack
+    // e3 but is no move; the knight's two checks remain.
+    pos = AtPly2("4k3/8/5p1n/8/8/4K3/8/8 b - -", M("e2", "e3"), 6, M("e7", "e8"), 14);
+    EXPECT_EQ(Drain(pos, PICK_QUIET_CHECKS), std::vector<std::string>({"h6g4:100", "h6f5:100"}))
+        << "a pawn may step twice only from its starting rank";
+}
+
+// Every quiet check the quiescence picker hands out, over positions of random
+// games, is a move of the full generator and attacks the enemy king once
+// made; the only other quiet moves are pawn steps to the seventh rank.
+TEST_F(Picker, QuietChecksAreGeneratedMovesThatCheck) {
+    std::mt19937 rng(16);
+    int checks = 0;
+    for (int game = 0; game < 12; game++) {
+        SetTestPosition(t, START_FEN);
+        for (int p = 0; p < 60; p++) {
+            Position* pos = &t->pos;
+            const int side = pos->side;
+            MoveEntry all[MAX_LIST_MOVES];
+            MoveEntry* all_end = GenerateMoves(pos, side, all);
+            std::vector<Move> legal;
+            for (MoveEntry* e = all; e < all_end; e++)
+                if (MoveIsLegal(pos, side, e->move)) legal.push_back(e->move);
+            if (legal.empty()) break;
+            if (!SqAtakd(pos, pos->king_sq[side], side ^ 1)) {
+                char fen[128];
+                MakeEPD(pos, fen);
+                // Ply 2 with a fresh list area; the previous moves play no part here.
+                t->ply = 2;
+                t->stack[0].next = &prev2;
+                t->stack[1].next = &prev;
+                t->stack[2].list = &t->move_store[40];
+                t->stack[2].checker = NO_SQ;
+                t->stack[2].stage = PICK_QUIET_CHECKS;
+                std::vector<MoveEntry> quiets;
+                while (MoveEntry* e = GetNextMove(pos)) {
+                    const bool en_passant = (e->piece & 7) == PAWN && MoveTo(e->move) == pos->ep;
+                    if (!e->captured && !en_passant && !(e->move & PROMO_ANY)) quiets.push_back(*e);
+                }
+                for (const MoveEntry& q : quiets) {
+                    bool generated = false;
+                    for (MoveEntry* e = all; e < all_end; e++) generated |= e->move == q.move;
+                    ASSERT_TRUE(generated) << fen << ": " << Text(q.move) << " is not a move of this position";
+                    if (!MoveIsLegal(pos, side, q.move)) continue;
+                    const int to = MoveTo(q.move);
+                    MakeMove(pos, q.move);
+                    const bool gives_check = SqAtakd(pos, pos->king_sq[side ^ 1], side);
+                    UnmakeMove(pos);
+                    const int rank = (to >> 3) ^ (side ? 7 : 0);
+                    EXPECT_TRUE(gives_check || ((q.piece & 7) == PAWN && rank == 6))
+                        << fen << ": " << Text(q.move) << " neither checks nor steps to the seventh rank";
+                    checks += gives_check;
+                }
+            }
+            t->ply = 1;
+            MakeMove(pos, legal[rng() % legal.size()]);
+        }
+    }
+    EXPECT_GT(checks, 100) << "the random games should offer quiet checks to look at";
 }
 
 // Perft's flag 32 changes nothing; flag 16 without a hash move neither.

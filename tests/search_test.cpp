@@ -86,6 +86,23 @@ TEST_F(NodeSearch, RepetitionsAndTheFiftyMoveRule) {
     Node(START_FEN, 5, {"g1f3", "g8f6", "f3g1", "f6g8"});
     EXPECT_EQ(Run(5, 3, -10001, 10001, 0), 0);
     EXPECT_EQ(ThreadSearchCounters().repetition_draws, 1u);
+    // The same moves with the root one ply later: the earlier position was
+    // the one before the root, seen once only, so no draw yet.
+    Node(START_FEN, 4, {"g1f3", "g8f6", "f3g1", "f6g8"});
+    Run(4, 0, -10001, 10001, 0);
+    EXPECT_EQ(ThreadSearchCounters().repetition_draws, 0u)
+        << "a position last seen just before the root is not yet a repetition";
+    // Repeated strictly inside the search (the root is at game ply 1, the
+    // position came at game ply 2): a draw at once.
+    Node(START_FEN, 6, {"e2e3", "e7e6", "g1f3", "g8f6", "f3g1", "f6g8"});
+    EXPECT_EQ(Run(6, 3, -10001, 10001, 0), 0);
+    EXPECT_EQ(ThreadSearchCounters().repetition_draws, 1u);
+    // The same game with the root two plies later, at game ply 3: the position
+    // of game ply 2 lies before it.
+    Node(START_FEN, 4, {"e2e3", "e7e6", "g1f3", "g8f6", "f3g1", "f6g8"});
+    Run(4, 0, -10001, 10001, 0);
+    EXPECT_EQ(ThreadSearchCounters().repetition_draws, 0u)
+        << "a position last seen just before the root is not yet a repetition";
     // Seen once before the root: not yet a draw.
     Node(START_FEN, 2, {"g1f3", "g8f6", "f3g1", "f6g8", "g1f3"});
     Run(2, 0, -10001, 10001, 0);
@@ -381,9 +398,7 @@ TEST_F(NodeSearch, StopAndNodeLimit) {
     EXPECT_EQ(Run(2, 8, -10001, 10001, 0), 0);
     EXPECT_EQ(SearchData.stop.load(), STOP_NORMAL);
     HashEntry e;
-    if (HashProbe(&t->pos, &e)) {  // only the completed internal search may have stored
-        EXPECT_LT(e.depth, 8) << "an interrupted node must store nothing";
-    }
+    EXPECT_EQ(HashProbe(&t->pos, &e), nullptr) << "an interrupted node must store nothing";
     uint64_t n = t->nodes.load();
     EXPECT_EQ(Run(2, 8, -10001, 10001, 0), 0);
     EXPECT_EQ(t->nodes.load(), n + 1);
@@ -394,6 +409,9 @@ TEST_F(NodeSearch, StopAndNodeLimit) {
     t->done_depth = 1;
     Run(2, 3, -10001, 10001, 0);
     EXPECT_EQ(SearchData.stop.load(), 0);
+    // Run to its end, the node stores its result.
+    ASSERT_NE(HashProbe(&t->pos, &e), nullptr) << "a completed node stores its result";
+    EXPECT_EQ(e.depth, 3);
 }
 
 TEST_F(NodeSearch, DeepestPlyAndEvaluationDraws) {
@@ -495,11 +513,9 @@ TEST_F(NodeSearch, FixedDepthBaselineAndRuleCoverage) {
         EXPECT_EQ(a.nodes, b.nodes) << c.fen;
         EXPECT_EQ(a.score, b.score) << c.fen;
         EXPECT_EQ(a.pv[1], b.pv[1]) << c.fen;
-        if (c.nodes) {
-            EXPECT_EQ(a.nodes, c.nodes) << "node count changed (update the baseline if the search or the "
-                                           "evaluation changed on purpose): "
-                                        << c.fen;
-        }
+        EXPECT_EQ(a.nodes, c.nodes) << "node count changed (update the baseline if the search or the "
+                                       "evaluation changed on purpose): "
+                                    << c.fen;
         const uint64_t* from = reinterpret_cast<const uint64_t*>(&k);
         uint64_t* to = reinterpret_cast<uint64_t*>(&total);
         for (size_t i = 0; i < sizeof(SearchCounters) / sizeof(uint64_t); i++) to[i] += from[i];

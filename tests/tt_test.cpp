@@ -136,8 +136,14 @@ TEST_F(Table, SameKeyKeepsDeeperResultUnlessFiftyMoved) {
     EXPECT_EQ(e.move, 0x0101);
     HashStore(&p, 1, 6, 0x0202, 40, -10001, 10001);  // 9 - 3 = 6: replaced
     ASSERT_TRUE(Probe(p, &e));
-    EXPECT_EQ(e.depth, 6);
-    HashStore(&p, 1, 12, 0x0303, 1, -10001, 10001);
+    EXPECT_EQ(e.depth, 6) << "a result 3 plies shallower must replace the entry";
+    HashStore(&p, 1, 12, 0x0303, 1, -10001, 10001);  // deeper: replaced
+    ASSERT_TRUE(Probe(p, &e));
+    EXPECT_EQ(e.depth, 12) << "a deeper result must replace the entry";
+    Position earlier = WithKey(p.key, 9);  // a lower fifty-move counter does not let a shallow result in
+    HashStore(&earlier, 1, 1, 0x0404, 2, -10001, 10001);
+    ASSERT_TRUE(Probe(p, &e));
+    EXPECT_EQ(e.depth, 12) << "a result 11 plies shallower must not replace the entry";
     Position later = WithKey(p.key, 11);  // higher fifty-move counter: replaced even when shallow
     HashStore(&later, 1, 1, 0x0404, 2, -10001, 10001);
     ASSERT_TRUE(Probe(p, &e));
