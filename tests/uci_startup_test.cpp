@@ -1,5 +1,6 @@
 // The command line, the book-move screen of the loop and the speed
 // calibration.
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -81,8 +82,8 @@ TEST_F(UciTest, NpsSwitchSetsTheStrengthAndPrintsItsElo) {
     EXPECT_EQ(SearchData.target_nps, 1000000.0);
     // Speeds at or below the model's floor are raised to it.
     Parse({"-nps", "5"}, &out);
-    EXPECT_EQ(SearchData.target_nps, MIN_MODEL_NPS);
-    EXPECT_EQ(Personality.UCI_Elo, (int)EloOfSpeed(MIN_MODEL_NPS));
+    EXPECT_EQ(SearchData.target_nps, 30.0);
+    EXPECT_EQ(Personality.UCI_Elo, 1386) << "30 nodes per second are worth 1386.55 Elo";
     // Absurd speeds give the top of the 16-bit word, never a wrapped value.
     Parse({"-nps", "1e300"}, &out);
     EXPECT_EQ(Personality.UCI_Elo, 32767);
@@ -120,7 +121,10 @@ TEST_F(UciTest, CalibrationMeasuresTheSpeedAndSetsTheEloRange) {
     EXPECT_EQ(out.compare(0, 16, "info string et= "), 0) << out;
     EXPECT_TRUE(Contains(out, ", calibration nps= ")) << out;
     EXPECT_GT(SearchData.calibration_nps, 1000.0);
-    EXPECT_DOUBLE_EQ(SearchData.max_elo, EloOfSpeed(SearchData.calibration_nps));
+    // The Elo model: 126 ln(n) + 1183 - 4500 / (n - 10) for n nodes per second.
+    const double n = SearchData.calibration_nps;
+    EXPECT_NEAR(SearchData.max_elo, 126.0 * std::log(n) + 1183.0 - 4500.0 / (n - 10.0), 1e-9)
+        << "the top of the Elo range is the model's Elo of the measured speed " << n;
     EXPECT_EQ(Personality.UCI_Elo, (int)SearchData.max_elo);
     EXPECT_EQ(DefaultPersonality.UCI_Elo, 0) << "the defaults keep their value";
     char fen[128];
