@@ -311,12 +311,25 @@ TEST(ConsoleSession, SearchesAreReportedAndThePvComesFromTheTable) {
 TEST(ConsoleSession, AnalysesWithSeveralThreads) {
     EngineChild e = StartEngine({"-c", "-threads", "4"}, MakeTempDir());
     // With the debug switch on the root's evaluation is traced; a new analysis
-    // ends the running one before it sets its own limits.
+    // first ends the running one, which is reported, then runs to its own depth.
     Send(e, "set debug 1\nan\n");
     usleep(300000);
     Send(e, "an 3\n");
-    EXPECT_EQ(WaitFor(e, "move= ").compare(0, 6, "move= "), 0);
-    EXPECT_EQ(WaitFor(e, "move= ").compare(0, 6, "move= "), 0);
+    Lines first, second;
+    ASSERT_EQ(WaitFor(e, "move= ", 20000, &first).compare(0, 6, "move= "), 0) << Join(first);
+    ASSERT_EQ(WaitFor(e, "move= ", 20000, &second).compare(0, 6, "move= "), 0) << Join(second);
+    // Each analysis traces its root evaluation once, before its report: the
+    // king lines of the start position (both kings behind three pawns of the
+    // second rank: shield 2 x 54 x 4 / 16 - 64 = -37, no attack yet).
+    for (const Lines* seen : {&first, &second}) {
+        EXPECT_EQ(Starting(*seen, "sq=e1, KD= -37").size(), 1u) << "white king not traced once:\n" << Join(*seen);
+        EXPECT_EQ(Starting(*seen, "sq=e8, KD= -37").size(), 1u) << "black king not traced once:\n" << Join(*seen);
+    }
+    // The second report is the new analysis's, which ran to its own depth 3.
+    Lines lines = Starting(second, "00] ");
+    ASSERT_FALSE(lines.empty()) << Join(second);
+    EXPECT_EQ(lines.back().compare(0, 7, "00] 03."), 0) << "the new analysis ends at depth 3:\n" << Join(second);
+    EXPECT_TRUE(Starting(second, "00] 04").empty()) << Join(second);
     // Switched to UCI during an analysis, which "stop" then ends.
     Send(e, "set debug 0\nan\n");
     usleep(300000);

@@ -174,8 +174,11 @@ TEST(EvalDisplaySearch, BreakdownOfTheGamePositionComesFromATracedRootEvaluation
     size_t i = 0;
     while (i < lines.size() && lines[i].compare(0, 6, "eval= ") != 0) i++;
     ASSERT_LT(i, lines.size()) << text;
+    // White can neither capture nor give a legal check (the bishop may not
+    // leave the e-file), so the quiescence score of the root is its evaluation.
+    EXPECT_EQ(SearchData.qscore, e) << "no capture or check: the quiescence search stands pat";
     char head[96];
-    snprintf(head, sizeof head, "eval= %d, qscore= %d, stage= 20, draw_adj= ", e, SearchData.qscore);
+    snprintf(head, sizeof head, "eval= %d, qscore= %d, stage= 20, draw_adj= ", e, e);
     EXPECT_EQ(lines[i].compare(0, strlen(head), head), 0) << lines[i];
     EXPECT_NE(text.find("\npinned pieces on :  e2\n"), std::string::npos) << text;
     EXPECT_NE(text.find("mtl=  "), std::string::npos);
