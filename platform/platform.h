@@ -54,6 +54,9 @@ void DestroyMutex(Mutex* m);
 const void* MapFile(const char* name, uint64_t* size);
 void UnmapFile(const void* base, uint64_t size);
 bool FileExists(const char* name);
+// True when both names exist and name one file (links and other spellings of
+// a path included).
+bool SameFile(const char* a, const char* b);
 
 // Standard input: waits up to timeout_ms (0 = just test) for data on
 // descriptor 0; returns 1 ready, 0 nothing, -1 error.

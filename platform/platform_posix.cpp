@@ -111,6 +111,12 @@ bool FileExists(const char* name) {
     return stat(name, &st) == 0;
 }
 
+bool SameFile(const char* a, const char* b) {
+    struct stat sa, sb;
+    if (stat(a, &sa) != 0 || stat(b, &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 int InputReady(int timeout_ms) {
     pollfd p{0, POLLIN, 0};
     int rc = poll(&p, 1, timeout_ms);

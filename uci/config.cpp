@@ -7,6 +7,7 @@
 
 #include "base/output.h"
 #include "base/settings.h"
+#include "base/textfile.h"
 #include "search/records.h"
 #include "uci/input.h"
 #include "uci/options.h"

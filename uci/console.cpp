@@ -15,10 +15,12 @@
 
 #include "base/output.h"
 #include "base/settings.h"
+#include "base/textfile.h"
 #include "board/attacks.h"
 #include "board/display.h"
 #include "board/makemove.h"
 #include "board/perft.h"
+#include "board/pgn.h"
 #include "board/position.h"
 #include "board/see.h"
 #include "board/tables.h"
@@ -438,27 +440,18 @@ static void SaveGame() {
 
 namespace {
 
-// Reads the move text of one game as a stream of characters, so that lines
-// and comments of any length need no more than a fixed word buffer.
-struct PgnReader {
-    bool in_comment = false;       // inside { }
-    bool in_line_comment = false;  // after ';' up to the line end
-    int variation = 0;             // depth of ( ) variations, which are passed over
-    char word[33] = {0};           // at most 32 characters of a move text are kept
-    size_t len = 0;
+// One game being loaded: the move text reader and how the load went.
+struct PgnLoad {
+    PgnReader reader;
     bool failed = false;
-    bool full = false;             // the game reached the history limit
+    bool full = false;  // the game reached the history limit
 };
 
 // One word of move text: move numbers, results and annotation glyphs are
 // passed over; a move is made, or the load ends.
-bool PgnWord(PgnReader& r, const char* w) {
-    const char* p = w;
-    while (*p && !isalpha((unsigned char)*p)) p++;
-    // Castling written with zeros ("0-0", "12.0-0-0") has no letter.
-    const char* zeros = strstr(w, "0-0");
-    const char* text = zeros && zeros < p ? zeros : *p ? p : nullptr;
-    if (!text || !strcmp(text, "e.p.")) return true;
+bool PgnWord(PgnLoad& r, const char* w) {
+    const char* text = PgnMoveText(w);
+    if (!text) return true;
     if (!CanAddGameMove(&CTD->pos)) {
         ShowMessageF("the game is longer than %d plies: the rest is not loaded", (int)MAX_GAME_PLY);
         r.full = true;
@@ -475,37 +468,10 @@ bool PgnWord(PgnReader& r, const char* w) {
     return true;
 }
 
-bool PgnFlush(PgnReader& r) {
-    if (!r.len) return true;
-    r.word[r.len] = 0;
-    r.len = 0;
-    return PgnWord(r, r.word);
-}
-
 // Feeds characters of move text; false once the load must end.
-bool PgnFeed(PgnReader& r, const char* s, size_t n) {
-    for (size_t i = 0; i < n; i++) {
-        char c = s[i];
-        if (r.in_comment) {
-            if (c == '}') r.in_comment = false;
-            continue;
-        }
-        if (r.in_line_comment) {
-            if (c == '\n') r.in_line_comment = false;
-            continue;
-        }
-        bool separator = c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '{' || c == '}' || c == ';' ||
-                         c == '(' || c == ')';
-        if (!separator) {
-            if (r.variation == 0 && r.len < sizeof r.word - 1) r.word[r.len++] = c;
-            continue;
-        }
-        if (r.variation == 0 && !PgnFlush(r)) return false;
-        if (c == '{') r.in_comment = true;
-        if (c == ';') r.in_line_comment = true;
-        if (c == '(') r.variation++;
-        if (c == ')' && r.variation > 0) r.variation--;
-    }
+bool PgnFeed(PgnLoad& r, const char* s, size_t n) {
+    for (size_t i = 0; i < n; i++)
+        if (PgnReadChar(r.reader, s[i]) == PGN_TOKEN_WORD && !PgnWord(r, r.reader.word.c_str())) return false;
     return true;
 }
 
@@ -532,7 +498,7 @@ void LoadPgnGame(const char* file, const char* which) {
         wanted = 0;  // not found yet
     }
 
-    PgnReader r;
+    PgnLoad r;
     bool found = wanted > 0;
     int game = 0;  // games are counted from 1; each "[Event " line starts one
     bool moves_seen = false;
@@ -545,16 +511,15 @@ void LoadPgnGame(const char* file, const char* which) {
             const char* p = buf;
             while (*p == ' ' || *p == '\t') p++;
             skip_line = false;
-            if (!r.in_comment) {
+            if (!PgnInComment(r.reader)) {
                 if (strstr(buf, "[Event ")) {
                     game++;
                     if (wanted > 0 && game > wanted) break;  // the game wanted is over
                 } else if (game == 0 && isalnum((unsigned char)*p)) {
                     game = 1;  // move text before any "[Event " tag: a game without tags
                 }
-                skip_line = *p == '[' || buf[0] == '%';
+                skip_line = PgnClassifyLine(r.reader, buf) != PGN_LINE_MOVES;
             }
-            r.in_line_comment = false;
         }
         if (!found && strstr(buf, text)) {
             found = true;
@@ -572,7 +537,7 @@ void LoadPgnGame(const char* file, const char* which) {
         moves_seen = true;
         if (!PgnFeed(r, buf, n)) break;
     }
-    if (!r.failed && !r.full) PgnFlush(r);
+    if (!r.failed && !r.full && PgnEndOfText(r.reader) == PGN_TOKEN_WORD) PgnWord(r, r.reader.word.c_str());
     fclose(f);
     if (!found)
         ShowMessageF("load: no game in %s holds %s", file, text);

@@ -108,19 +108,6 @@ bool GetInputLine(std::string& line) {
     }
 }
 
-bool ReadFileLine(FILE* f, std::string& line, size_t max) {
-    line.clear();
-    int c;
-    bool any = false;
-    while ((c = getc(f)) != EOF) {
-        any = true;
-        if (c == '\n') break;
-        if (line.size() < max) line += (char)c;
-    }
-    while (!line.empty() && line.back() == '\r') line.pop_back();
-    return any;
-}
-
 const char* GetFirstToken(const char* text) {
     static char token[128];
     size_t n = 0;

@@ -33,11 +33,6 @@ void WaitForInput(int ms);
 // the front of the queue. Returns false at the end of input.
 bool GetInputLine(std::string& line);
 
-// Reads one physical line of a text file, keeping at most max characters of
-// it (the rest of a longer line is passed over) without its line end ("\n",
-// "\r\n"). False at the end of the file when nothing was read.
-bool ReadFileLine(FILE* f, std::string& line, size_t max);
-
 // Reads whatever is waiting on descriptor 0 without blocking.
 void ReadWaitingInput();
 // The line assembler behind ReadWaitingInput: appends raw bytes, queueing

@@ -9,22 +9,10 @@
 #include "book/mkbook.h"
 #include "book/polyglot.h"
 #include "tablebase/tbcore.h"
-#include "tools/bench.h"
-#include "tools/epd.h"
-#include "tools/pgnscan.h"
 #include "tools/registry.h"
 #include "tools/selfplay.h"
 #include "tools/tuner.h"
 #include "uci/startup.h"
-
-// tools/epd
-void Analyze_EPD_File() { ReportToolUnavailable("EPD analysis (-anepd)"); }
-
-// tools/pgnscan
-void Scan_PGN_File(const char*, int) { ReportToolUnavailable("PGN scanning (-scan_pgn)"); }
-
-// tools/bench
-void Bench(int) { ReportToolUnavailable("the benchmark (-bench)"); }
 
 // tools/registry
 int nParams = 0;
