@@ -10,21 +10,9 @@
 
 #include "e2e_child.h"
 #include "tools/epd.h"
+#include "tools_test_util.h"
 
 namespace {
-
-std::vector<std::string> FileLines(const std::string& path) {
-    std::vector<std::string> lines;
-    std::ifstream f(path);
-    for (std::string l; std::getline(f, l);) lines.push_back(l);
-    return lines;
-}
-
-bool HasLine(const std::vector<std::string>& lines, const std::string& text) {
-    for (const std::string& l : lines)
-        if (l == text) return true;
-    return false;
-}
 
 bool HasLineEndingWith(const std::vector<std::string>& lines, const std::string& end) {
     for (const std::string& l : lines)

@@ -31,17 +31,9 @@
 #include "e2e_child.h"
 #include "test_util.h"
 #include "tools/pgnscan.h"
+#include "tools_test_util.h"
 
 namespace {
-
-std::vector<std::string> FileLines(const std::string& path) {
-    std::vector<std::string> lines;
-    std::ifstream f(path);
-    for (std::string l; std::getline(f, l);) lines.push_back(l);
-    return lines;
-}
-
-std::string Data(const std::string& name) { return std::string(TESK_TEST_DATA) + "/" + name; }
 
 // Compares two files line by line, naming the first line that differs.
 void ExpectSameLines(const std::string& got_path, const std::string& want_path) {
@@ -60,12 +52,6 @@ std::vector<std::string> RunTool(const std::vector<std::string>& args, const std
     EngineChild e = StartEngine(args, dir);
     *status = WaitExit(e, 60000);
     return e.lines;
-}
-
-bool HasLine(const std::vector<std::string>& lines, const std::string& text) {
-    for (const std::string& l : lines)
-        if (l == text) return true;
-    return false;
 }
 
 const char* PgnExtract() {
