@@ -221,6 +221,26 @@ TEST_F(ProcessGameTest, BadMoveThresholdsFromBothSides) {
     EXPECT_EQ(marks(41, 42, 62), "0-");  // 31 is not above 31
     EXPECT_EQ(marks(42, 41, 62), "0-");
     EXPECT_EQ(marks(42, 42, 61), "0-");  // 51 is not above 51
+
+    // The bad move's own score plays no part; a refutation without a score
+    // of its own is not marked and gives no test position.
+    ScannedGame g = Game(moves);
+    g.moves[13].score = SCORE_NO_COMMENT;
+    g.moves[14].score = 100;
+    g.moves[16].score = 100;
+    g.moves[20].score = 150;
+    int n = -1;
+    std::string text = Run(g, SCAN_ANNOTATE, &n);
+    // (the mark's text is cut at 63 characters)
+    EXPECT_NE(text.find("\n      d6      { ? r1bqk2r/2ppbppp/p1n2n2/1p2p3/4P3/1B3N2/PPPP1PPP/RNBQR1K1 b k}\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(n, 1);
+    g.moves[14].score = SCORE_UNREADABLE;
+    g.moves[13].score = 10;
+    text = Run(g, SCAN_ANNOTATE, &n);
+    EXPECT_EQ(n, 0) << text;
+    EXPECT_NE(text.find("\n  8.  c3      {}\n"), std::string::npos) << text;
 }
 
 TEST(ScanPgn, EachModeWritesTheExpectedLinesForTheHandMadeGames) {

@@ -91,23 +91,24 @@ int AnnotateGame(FILE* out, FILE* out_x, const ScannedGame& g) {
             char score[32];
             snprintf(score, sizeof score, "%6.2f", (white ? s(i) : -s(i)) * 0.01);
             text = score;
+            // A move without a score gets no refutation mark.
             if (bad_before) {
                 text += " ! " + epd + " bm " + word + ";";
                 fprintf(out_x, "%s bm %s;\n", epd.c_str(), word);
                 positions++;
             }
-            if (i > 12 && i < count - 10) {
-                const int p = s(i - 1);
-                if (p >= -999 && p < 250 && s(i + 7) >= -999) {
-                    const int a = std::abs(p) / 10;
-                    if (s(i + 1) - p > a + 30 && s(i + 3) - p > a + 30 && s(i + 7) - p > a + 50) {
-                        text += " ? " + epd + " am " + word + ";";
-                        previous_bad = true;
-                    }
+        }
+        if (i > 12 && i < count - 10) {
+            const int p = s(i - 1);
+            if (p >= -999 && p < 250 && s(i + 7) >= -999) {
+                const int a = std::abs(p) / 10;
+                if (s(i + 1) - p > a + 30 && s(i + 3) - p > a + 30 && s(i + 7) - p > a + 50) {
+                    text += " ? " + epd + " am " + word + ";";
+                    previous_bad = true;
                 }
             }
-            if (text.size() > MAX_SCORE_TEXT) text.resize(MAX_SCORE_TEXT);
         }
+        if (text.size() > MAX_SCORE_TEXT) text.resize(MAX_SCORE_TEXT);
         fprintf(out, "%s %-6s  {%s}\n", prefix, word, text.c_str());
         PlayMove(m);
     }
