@@ -190,6 +190,21 @@ TEST_F(ProcessGameTest, AGameStopsAtItsFirstIllegalMove) {
     EXPECT_NE(out.find("game 1: move 3 \"Ke3\" is not legal"), std::string::npos) << out;
 }
 
+TEST_F(ProcessGameTest, AGameLongerThanTheHistoryStopsAtItsEnd) {
+    std::vector<std::string> words;
+    for (int i = 0; i < 226; i++)
+        for (const char* w : {"Nf3", "Nf6", "Ng1", "Ng8"}) words.push_back(w);
+    testing::internal::CaptureStdout();
+    int n = -1;
+    std::string text = Run(Game(words), SCAN_ANNOTATE, &n);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("game 1 is longer than 900 plies: the rest of the game is passed over"), std::string::npos)
+        << out;
+    size_t lines = 0;
+    for (char c : text) lines += c == '\n';
+    EXPECT_EQ(lines, 900u + 1) << "900 moves and the empty line after the game";
+}
+
 TEST_F(ProcessGameTest, AnUnplayableFenTagSkipsTheGame) {
     testing::internal::CaptureStdout();
     ScannedGame g = Game({"Kd2"});
