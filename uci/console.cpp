@@ -611,7 +611,8 @@ void ConsoleCommand(const char* line) {
     } else if (!strcmp(cmd, "tag")) {
         PBlock.tag = CTD->pos.key;
     } else if (!strcmp(cmd, "tune")) {
-        ShowMessage("tune: the parameter sweep is not available in this build");
+        FinishSearch();
+        ConsoleTune(words.w[1], words.w[2], words.w[3]);
     } else if (!strcmp(cmd, "perft")) {
         long d = strtol(arg, nullptr, 10);
         ConsolePerft(d < 0 ? 0 : d > 20 ? 20 : (int)d);

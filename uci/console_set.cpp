@@ -2,6 +2,7 @@
 #include "uci/console_set.h"
 
 #include <cctype>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 
@@ -11,8 +12,11 @@
 #include "board/display.h"
 #include "board/makemove.h"
 #include "board/tables.h"
+#include "eval/params.h"
 #include "search/params.h"
 #include "search/records.h"
+#include "tools/registry.h"
+#include "tools/tuner.h"
 #include "uci/input.h"
 
 // ---------------------------------------------------------------------------
@@ -241,4 +245,95 @@ void EditBoard() {
         ShowMessageF("edit: %s; the previous position is kept", refused.c_str());
     }
     ShowBoard(&g->pos);
+}
+
+// ---------------------------------------------------------------------------
+// "tune"
+
+// The sweep's lines go straight to standard output, not to the log.
+static void Straight(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+static void Straight(const char* fmt, ...) {
+    char buf[512];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    WriteStraight(buf);
+}
+
+SweepResult SweepParameter(const char* name, int orig, const std::function<double(int)>& error) {
+    SweepResult r{orig, 1.0, SWEEP_OPEN_LO, SWEEP_OPEN_HI};
+    int v = orig;
+    for (int pass = 0; pass < SWEEP_PASSES; pass++) {
+        const double err = error(v);
+        Straight("%s= %d, err= %0.6f\n", name, v, err);
+        const bool better = err < r.best_err;
+        if (pass > 0) {
+            // A better value moves the bound behind it up to the old best; a
+            // worse one bounds the side it lies on.
+            if (v > r.best) {
+                if (better) r.lo = r.best;
+                else r.hi = v;
+            } else {
+                if (better) r.hi = r.best;
+                else r.lo = v;
+            }
+        }
+        if (better) {
+            r.best_err = err;
+            r.best = v;
+        }
+        Straight("best= %d, err= %0.6f, min= %d, max= %d\n\n", r.best, r.best_err, r.lo, r.hi);
+
+        const int step = RoundToWord(std::abs(r.best) * 0.12) + 1;
+        int next;
+        if (r.lo == SWEEP_OPEN_LO) {
+            next = r.best - step;
+        } else if (r.hi == SWEEP_OPEN_HI) {
+            next = r.best + step;
+        } else {
+            const int bound = r.hi - v < v - r.lo ? r.lo : r.hi;
+            next = RoundToWord((r.best + bound) / 2.0);
+            if ((r.best <= r.lo + 1 && r.best >= r.hi - 1) || next == r.best) break;
+        }
+        v = RoundToWord(next);  // a parameter word holds 16 bits
+    }
+    Straight("best= %d, err= %0.6f, min= %d, max= %d\n\n", r.best, r.best_err, r.lo, r.hi);
+    return r;
+}
+
+void ConsoleTune(const char* name, const char* file, const char* pct) {
+    if (!name[0]) return;
+    if (file[0]) SetTextField(PBlock.epd_file, TOOL_FILE_LEN, file);
+    if (!PBlock.epd_file[0]) SetTextField(PBlock.epd_file, TOOL_FILE_LEN, "tune.epd");
+    if (pct[0]) {
+        const long p = Number(pct);
+        PBlock.tune_pct = (uint8_t)Clamp(p, 0, 100);
+        if (PBlock.tune_pct != p) ShowMessage("tune: the sample percentage is kept within 0..100");
+    }
+    Straight("tune file= %s\n", PBlock.epd_file);
+
+    SearchData.use_hash = 0;
+    SearchData.depth_limit = 0;
+    PBlock.noise = 9999.0;
+    if (flag < 1) AddParams();
+
+    ParamEntry* e = FindParam(name);
+    if (e && e->param) {
+        Straight("\ntuning %s\n", name);
+        RandPick(PBlock.epd_file, "junk.epd", PBlock.tune_pct);
+        int16_t* word = e->param;
+        const int16_t orig = *word;
+        const SweepResult r = SweepParameter(name, orig, [word](int v) {
+            *word = (int16_t)v;
+            return Process_EPD_File("junk.epd", 0);
+        });
+        *word = orig;
+        if (fdtune) {
+            fprintf(fdtune, "%-24s  %4d  %0.5f\n", name, r.best, r.best_err);
+            fflush(fdtune);
+        }
+        SetEvalParams();
+    }
+    ShowMessage("done!\n");
 }

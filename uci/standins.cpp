@@ -9,27 +9,7 @@
 #include "book/mkbook.h"
 #include "book/polyglot.h"
 #include "tablebase/tbcore.h"
-#include "tools/registry.h"
-#include "tools/selfplay.h"
-#include "tools/tuner.h"
 #include "uci/startup.h"
-
-// tools/registry
-int nParams = 0;
-void AddParams() { ReportToolUnavailable("the tunable-parameter registry"); }
-void SetFlag(const char*) {}
-
-// tools/tuner
-FILE* fdtune = nullptr;
-void RandPick(const char*, const char*, int) { ReportToolUnavailable("the tuner"); }
-double Process_EPD_File(const char*, int) {
-    ReportToolUnavailable("the tuning-file filter (-mktune)");
-    return 1.0;
-}
-void TuneEvalParams() { ReportToolUnavailable("the tuner (-tune)"); }
-
-// tools/selfplay
-void Tune_4() { ReportToolUnavailable("the self-play tuner (-tune4)"); }
 
 // book/mkbook
 void PG_CreateBook() { ReportToolUnavailable("book creation (-mkbook)"); }

@@ -195,7 +195,6 @@ bool ParseCommandLine(int argc, char** argv, int* mode) {
 static void RunTuning() {
     PBlock.noise = 1000.0;
     if (nParams < 1) AddParams();
-    if (ToolWasUnavailable()) return;
     static const char* const names[] = {"king_safety", "p1", "p2", "p3", "p4", "p5", "p6", "p7", "p8",
                                         "p9", "p10", "p11", "p12", "p13", "p14", "p15"};
     for (const char* n : names) SetFlag(n);
@@ -208,7 +207,7 @@ static void RunTuning() {
     SearchData.depth_limit = 0;
     PBlock.noise = 9999.0;
     RandPick(PBlock.epd_file, "junk0.epd", 50);
-    if (!ToolWasUnavailable()) TuneEvalParams();
+    TuneEvalParams();
     fclose(fdtune);
     fdtune = nullptr;
     SetEvalParams();
