@@ -1,11 +1,22 @@
 // The console's settings, board editor, move notation and PGN reader and
 // writer, run in-process on the game record.
+#include <unistd.h>
+
+#include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <regex>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "base/output.h"
 #include "board/makemove.h"
 #include "board/position.h"
+#include "driver_test_util.h"
+#include "e2e_child.h"
+#include "tools/registry.h"
+#include "tools/tuner.h"
 #include "uci/console.h"
 #include "uci/console_set.h"
 #include "uci_test_util.h"
@@ -277,4 +288,210 @@ TEST_F(ConsoleTest, SavedGameIsStandardPgnAndReadsBack) {
     ASSERT_EQ(IsValidMove("Qxa1+", &m), 1);
     MakeMove(&CTD->pos, m);
     EXPECT_EQ(Fen(), end);
+}
+
+// ---------------------------------------------------------------------------
+// The parameter sweep
+
+namespace {
+
+// Runs the sweep from orig on a stand-in error function; returns the values
+// tried, in order, and what the sweep printed.
+std::vector<int> Sweep(int orig, double (*err)(int), SweepResult* result, std::string* printed = nullptr) {
+    std::vector<int> tried;
+    std::string out = Captured([&] {
+        *result = SweepParameter("x", orig, [&](int v) {
+            tried.push_back(v);
+            return err(v);
+        });
+    });
+    if (printed) *printed = out;
+    return tried;
+}
+
+}  // namespace
+
+TEST(ParameterSweep, StepsDownThenUpThenHalvesTheInterval) {
+    // The error is least at 41; the values below were worked out by hand
+    // (steps of round(0.12 |best|) + 1, then halving towards the far bound).
+    SweepResult r;
+    std::string printed;
+    auto err = [](int v) { return 0.2 + 0.001 * std::abs(v - 41); };
+    EXPECT_EQ(Sweep(50, err, &r, &printed), (std::vector<int>{50, 43, 37, 47, 40, 42, 39, 41}));
+    EXPECT_EQ(r.best, 41);
+    EXPECT_EQ(r.lo, 40);
+    EXPECT_EQ(r.hi, 42);
+    EXPECT_DOUBLE_EQ(r.best_err, 0.2);
+    // Each value prints its error and the best so far; the last line again at the end.
+    const std::string first =
+        "x= 50, err= 0.209000\n"
+        "best= 50, err= 0.209000, min= -10000, max= 10000\n\n"
+        "x= 43, err= 0.202000\n"
+        "best= 43, err= 0.202000, min= -10000, max= 50\n\n";
+    EXPECT_EQ(printed.substr(0, first.size()), first);
+    const std::string last = "best= 41, err= 0.200000, min= 40, max= 42\n\n";
+    EXPECT_EQ(printed.substr(printed.size() - 2 * last.size()), last + last);
+}
+
+TEST(ParameterSweep, AFirstStepDownThatFailsTurnsUpward) {
+    SweepResult r;
+    auto err = [](int v) { return 0.1 + 0.001 * std::abs(v - 60); };
+    EXPECT_EQ(Sweep(50, err, &r), (std::vector<int>{50, 43, 57, 65, 54, 61, 63, 59, 62, 60}));
+    EXPECT_EQ(r.best, 60);
+    EXPECT_EQ(r.lo, 59);
+    EXPECT_EQ(r.hi, 61);
+}
+
+TEST(ParameterSweep, NoImprovementKeepsTheStartAndClosesAroundIt) {
+    // A missing sample gives the error 1.0 everywhere: nothing is better
+    // than the start value.
+    SweepResult r;
+    auto err = [](int) { return 1.0; };
+    EXPECT_EQ(Sweep(90, err, &r), (std::vector<int>{90, 78, 102, 84, 96, 87, 93, 89, 92}));
+    EXPECT_EQ(r.best, 90);
+    EXPECT_EQ(r.best_err, 1.0);
+}
+
+TEST(ParameterSweep, EndsAfterThirtyValuesAndKeepsWordsWithinSixteenBits) {
+    SweepResult r;
+    // Better and better upwards without end: the value runs into the top of a word.
+    auto rising = [](int v) { return 0.5 - v * 1e-6; };
+    std::vector<int> tried = Sweep(30000, rising, &r);
+    ASSERT_EQ(tried.size(), 30u);
+    EXPECT_EQ(tried[1], 26399) << "30000 - (round(3600) + 1)";
+    EXPECT_EQ(tried[2], 32767) << "30000 + 3601 is cut to the top of a word";
+    for (int v : tried) EXPECT_LE(v, 32767);
+    EXPECT_EQ(r.best, 32767);
+    // Better and better downwards: the steps grow with the value.
+    auto falling = [](int v) { return 0.5 + v * 1e-6; };
+    tried = Sweep(-20, falling, &r);
+    ASSERT_EQ(tried.size(), 30u);
+    EXPECT_EQ(tried[1], -23) << "-20 - (round(2.4) + 1)";
+    EXPECT_EQ(tried[2], -27) << "-23 - (round(2.76) + 1)";
+    for (size_t i = 1; i < tried.size(); i++) EXPECT_LT(tried[i], tried[i - 1]);
+}
+
+namespace {
+
+// The sweep on real searches: one pool thread, the registry empty, a
+// scratch folder for the sample.
+class ConsoleTuneTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetUpSearchEngine(1);
+        InitControlBlock();
+        PBlock.uci = 0;
+        memset(ParamList, 0, sizeof ParamList);
+        nParams = 0;
+        flag = 0;
+        ASSERT_NE(getcwd(old_dir_, sizeof old_dir_), nullptr);
+        dir_ = MakeTempDir();
+        ASSERT_EQ(chdir(dir_.c_str()), 0);
+    }
+    void TearDown() override {
+        if (fdtune) fclose(fdtune);
+        fdtune = nullptr;
+        ASSERT_EQ(chdir(old_dir_), 0);
+    }
+    char old_dir_[4096];
+    std::string dir_;
+};
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    std::string l;
+    while (std::getline(in, l)) out.push_back(l);
+    return out;
+}
+
+}  // namespace
+
+TEST_F(ConsoleTuneTest, ReportsTheBestValueAndKeepsTheOldOne) {
+    const std::string file = std::string(TESK_TEST_DATA) + "/tune_small.epd";
+    fdtune = fopen("tune.log", "w");
+    ASSERT_NE(fdtune, nullptr);
+    const int16_t before = Words(Personality)[248];
+    ASSERT_EQ(before, 90);
+    std::string printed = Captured([&] { ConsoleTune("pawn_value_op", file.c_str(), "100"); });
+    const std::vector<std::string> lines = SplitLines(printed);
+
+    ASSERT_GE(lines.size(), 8u) << printed;
+    EXPECT_EQ(lines[0], "tune file= " + file);
+    EXPECT_EQ(lines[1], "");
+    EXPECT_EQ(lines[2], "tuning pawn_value_op");
+    size_t first = 3;
+    while (first < lines.size() && lines[first].compare(0, 15, "pawn_value_op= ") != 0) first++;
+    ASSERT_LT(first, lines.size());
+    EXPECT_EQ(lines[first].compare(0, 24, "pawn_value_op= 90, err= "), 0) << "the sweep starts at the word's value";
+    EXPECT_EQ(lines.back(), "");
+    EXPECT_EQ(lines[lines.size() - 2], "done!");
+    EXPECT_EQ(Words(Personality)[248], 90) << "the word keeps its value";
+    EXPECT_EQ(PBlock.tune_pct, 100);
+    EXPECT_STREQ(PBlock.epd_file, file.c_str());
+    EXPECT_EQ(SearchData.depth_limit, 0) << "the sweep searches quiescence only";
+
+    // The reported best is the tried value with the least error (the first
+    // of equals), and the result line is printed twice at the end.
+    const std::regex tried(R"(pawn_value_op= (-?\d+), err= (\d\.\d{6}))");
+    const std::regex best(R"(best= (-?\d+), err= (\d\.\d{6}), min= (-?\d+), max= (-?\d+))");
+    std::smatch m;
+    int best_value = 0, count = 0;
+    std::string best_err = "9";
+    std::vector<std::string> best_lines;
+    for (const std::string& l : lines) {
+        if (std::regex_match(l, m, tried)) {
+            count++;
+            if (m[2].str() < best_err) {
+                best_err = m[2];
+                best_value = std::stoi(m[1]);
+            }
+        } else if (std::regex_match(l, m, best)) {
+            best_lines.push_back(l);
+        }
+    }
+    EXPECT_GE(count, 3) << "at least one step down and one up";
+    EXPECT_LE(count, SWEEP_PASSES);
+    ASSERT_EQ(best_lines.size(), (size_t)count + 1);
+    ASSERT_TRUE(std::regex_match(best_lines.back(), m, best));
+    EXPECT_EQ(std::stoi(m[1]), best_value);
+    EXPECT_EQ(m[2].str(), best_err);
+    EXPECT_EQ(best_lines[best_lines.size() - 2], best_lines.back());
+
+    // The sample is the whole file at 100 %, and the log gets the result.
+    fclose(fdtune);
+    fdtune = nullptr;
+    std::ifstream src(file), junk("junk.epd"), log("tune.log");
+    std::stringstream a, b, c;
+    a << src.rdbuf();
+    b << junk.rdbuf();
+    c << log.rdbuf();
+    EXPECT_EQ(b.str(), a.str());
+    const std::string logged = c.str();
+    ASSERT_TRUE(std::regex_match(logged, m, std::regex("pawn_value_op {11}  ([\\d -]{4})  (\\d\\.\\d{5})\n")))
+        << logged;
+    EXPECT_EQ(std::stoi(m[1]), best_value);
+    EXPECT_NEAR(std::stod(m[2]), std::stod(best_err), 6e-6);
+}
+
+TEST_F(ConsoleTuneTest, UnknownOrMissingNames) {
+    std::string printed = Captured([] { ConsoleTune("no_such_parameter", "", ""); });
+    EXPECT_EQ(printed, "tune file= tune.epd\ndone!\n\n");
+    EXPECT_EQ(nParams, 123) << "the registry is built all the same";
+    EXPECT_STREQ(PBlock.epd_file, "tune.epd");
+    printed = Captured([] { ConsoleTune("", "other.epd", "5"); });
+    EXPECT_EQ(printed, "") << "no name, nothing happens";
+    EXPECT_STREQ(PBlock.epd_file, "tune.epd");
+    EXPECT_EQ(PBlock.tune_pct, 100);
+}
+
+TEST_F(ConsoleTuneTest, SamplePercentageIsKeptInRange) {
+    std::string printed = Captured([] { ConsoleTune("no_such_parameter", "x.epd", "300"); });
+    EXPECT_EQ(PBlock.tune_pct, 100);
+    EXPECT_TRUE(Contains(printed, "kept within 0..100")) << printed;
+    Captured([] { ConsoleTune("no_such_parameter", "x.epd", "-5"); });
+    EXPECT_EQ(PBlock.tune_pct, 0);
+    printed = Captured([] { ConsoleTune("no_such_parameter", "x.epd", "37"); });
+    EXPECT_EQ(PBlock.tune_pct, 37);
+    EXPECT_FALSE(Contains(printed, "kept within")) << printed;
 }

@@ -35,7 +35,9 @@ static const char* const tuned_params[] = {
     "hung_pawn_en",       "hung_piece_op",      "hung_piece_en"};
 
 int PerturbedWord(double value, int draw) {
-    double delta = (draw * 0.001 - 0.2) * value;
+    // draw * 0.001 - 0.2, written so that the middle draw gives exactly 0
+    // even where the compiler fuses the multiplication and the subtraction.
+    double delta = (draw - 200) * 0.001 * value;
     if (delta > 0.0 && delta < 1.5) delta = 1.5;
     if (delta < 0.0 && delta > -1.5) delta = -1.5;
     return RoundToWord(value + delta);
@@ -43,11 +45,14 @@ int PerturbedWord(double value, int draw) {
 
 double UpdatedValue(double value, int b_word, int d) { return value + d * 0.002 * (b_word - RoundToWord(value)); }
 
-GameOutcome JudgeMove(int s, Move m, int f, bool drawn_by_rule, bool has_legal_move) {
+GameOutcome JudgeMove(int s, Move m, int f, bool drawn_by_rule, bool has_legal_move, int recorded) {
     if (s < -DECISIVE_SCORE) return GAME_MOVER_LOSES;
     if (s > DECISIVE_SCORE) return GAME_MOVER_WINS;
     if (f >= 100) return GAME_DRAWN;
+    // No move ends the game only where there is none to play.
     if (m == 0) return drawn_by_rule || !has_legal_move ? GAME_DRAWN : GAME_SEARCH_AGAIN;
+    // A game that fills its record is given up as a draw.
+    if (recorded >= SELFPLAY_RECORD_SIZE) return GAME_DRAWN;
     return GAME_GOES_ON;
 }
 
@@ -135,7 +140,7 @@ GameEnd PlayGame(int b_colour, int* count) {
         const int s = sd.best_score;
         const Move m = sd.pv[1];
         const bool has_move = m != 0 || !IsMate(pos);
-        GameOutcome outcome = JudgeMove(s, m, f, over, has_move);
+        GameOutcome outcome = JudgeMove(s, m, f, over, has_move, *count + 1);
         if (outcome == GAME_SEARCH_AGAIN) {
             if (++repeats <= MAX_SEARCH_REPEATS) continue;
             ShowMessage("self-play: the search found no move in a position that has one; the game is drawn");
@@ -145,7 +150,6 @@ GameEnd PlayGame(int b_colour, int* count) {
         snprintf(r.text, sizeof r.text, "%s%s", square_name[MoveFrom(m)], square_name[MoveTo(m)]);
         r.score = (int16_t)s;
         r.depth = (int8_t)sd.best_depth.load();
-        if (outcome == GAME_GOES_ON && *count == SELFPLAY_RECORD_SIZE) outcome = GAME_DRAWN;
 
         switch (outcome) {
         case GAME_GOES_ON:

@@ -38,10 +38,11 @@ int PerturbedWord(double value, int draw);
 // The running value after a cycle in which the changed player's word was
 // b_word and it won d games more than it lost.
 double UpdatedValue(double value, int b_word, int d);
-// Judges a searched move m with score s (mover's view), the fifty-move
-// counter f before it, whether the game had already ended by repetition or
-// by the fifty-move rule, and whether the mover has any legal move.
-GameOutcome JudgeMove(int s, Move m, int f, bool drawn_by_rule, bool has_legal_move);
+// Judges a searched move m with score s (mover's view), given the
+// fifty-move counter f before it, whether the game had already ended by
+// repetition or by the fifty-move rule, whether the mover has any legal move,
+// and how many moves the record holds with this one.
+GameOutcome JudgeMove(int s, Move m, int f, bool drawn_by_rule, bool has_legal_move, int recorded);
 // Writes one game of the record to f in the "self.pgn" form.
 void WriteSelfPlayGame(FILE* f, int game, bool changed_player_white, const char* result, const SelfPlayMove* moves,
                        int count);
