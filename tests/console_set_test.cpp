@@ -474,7 +474,7 @@ TEST_F(ConsoleTuneTest, ReportsTheBestValueAndKeepsTheOldOne) {
     EXPECT_NEAR(std::stod(m[2]), std::stod(best_err), 6e-6);
 }
 
-TEST_F(ConsoleTuneTest, UnknownOrMissingNames) {
+TEST_F(ConsoleTuneTest, UnknownOrMissingNamesAndTheSamplePercentage) {
     std::string printed = Captured([] { ConsoleTune("no_such_parameter", "", ""); });
     EXPECT_EQ(printed, "tune file= tune.epd\ndone!\n\n");
     EXPECT_EQ(nParams, 123) << "the registry is built all the same";
@@ -483,10 +483,8 @@ TEST_F(ConsoleTuneTest, UnknownOrMissingNames) {
     EXPECT_EQ(printed, "") << "no name, nothing happens";
     EXPECT_STREQ(PBlock.epd_file, "tune.epd");
     EXPECT_EQ(PBlock.tune_pct, 100);
-}
 
-TEST_F(ConsoleTuneTest, SamplePercentageIsKeptInRange) {
-    std::string printed = Captured([] { ConsoleTune("no_such_parameter", "x.epd", "300"); });
+    printed = Captured([] { ConsoleTune("no_such_parameter", "x.epd", "300"); });
     EXPECT_EQ(PBlock.tune_pct, 100);
     EXPECT_TRUE(Contains(printed, "kept within 0..100")) << printed;
     Captured([] { ConsoleTune("no_such_parameter", "x.epd", "-5"); });

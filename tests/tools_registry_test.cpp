@@ -123,12 +123,6 @@ TEST_F(RegistryTest, SetFlagMarksOnlyTheExactName) {
     EXPECT_EQ(CountSelected(), 2) << "marking twice is marking once";
 }
 
-TEST_F(RegistryTest, FindParamAndSetFlagOnAnEmptyRegistry) {
-    EXPECT_EQ(FindParam("p1"), nullptr);
-    SetFlag("p1");  // nothing registered: nothing happens
-    EXPECT_EQ(nParams, 0);
-}
-
 TEST_F(RegistryTest, TheListStopsAtItsCapacity) {
     AddParams();
     int16_t spare = 5;
@@ -136,13 +130,6 @@ TEST_F(RegistryTest, TheListStopsAtItsCapacity) {
     EXPECT_EQ(nParams, MAX_PARAMS);
     EXPECT_STREQ(ParamList[MAX_PARAMS - 1].name, "extra");
     EXPECT_EQ(ParamList[MAX_PARAMS - 1].value, 5.0);
-}
-
-TEST_F(RegistryTest, LongNamesAreCutWithinTheirField) {
-    int16_t w = -3;
-    NewParam("a_name_that_is_longer_than_the_field", &w);
-    EXPECT_EQ(std::string(ParamList[0].name), std::string("a_name_that_is_longer_t")) << "23 characters and the end";
-    EXPECT_EQ(ParamList[0].value, -3.0);
 }
 
 TEST(RoundToWord, HalvesGoAwayFromZero) {

@@ -135,11 +135,6 @@ TEST(SelfPlayPgn, EvenGameEndsWithItsLineAndTheBasePlayerMayBeWhite) {
               "\n\n");
 }
 
-TEST(SelfPlayPgn, GameWithoutMoves) {
-    EXPECT_EQ(GameText(1, true, "0-1", {}),
-              "[Event selfplay]\n[Game 1]\n[White \"Player1\"]\n[Black \"Player2\"]\n[Result \"0-1\"]\n\n\n");
-}
-
 // A "quit" during the first game ends the whole run, not only its cycle.
 TEST(SelfPlayRun, QuitEndsTheWholeRun) {
     SetUpSearchEngine(1);

@@ -196,12 +196,6 @@ TEST_F(TunerTest, AScoreOfNineHundredCountsAndNineHundredAndOneDoesNot) {
     EXPECT_NEAR(EpdError("edge.epd", 0, StubScore), 0.9944081, 1e-7);
 }
 
-TEST_F(TunerTest, WithBlackToMoveAWinForWhiteIsALoss) {
-    WriteFile("black.epd", "4k3/8/8/8/8/8/8/4K2R b K - bm Kd7; ce 0; c6 0; c9 \"1-0\";\n");
-    stub_scores["4k3/8/8/8/8/8/8/4K2R b K -"] = -400;
-    EXPECT_NEAR(EpdError("black.epd", 0, StubScore), 1.0 / 11, 1e-12) << "compared with 0, not with 1";
-}
-
 TEST_F(TunerTest, MissingEmptyAndAllFilteredFiles) {
     EXPECT_EQ(EpdError("no_such_file.epd", 0, StubScore), 1.0);
     EXPECT_EQ(EpdError("no_such_file.epd", 1, StubScore), 1.0);
