@@ -17,22 +17,13 @@
 
 #include "e2e_child.h"
 #include "tools/tuner.h"
+#include "tools_test_util.h"
 #include "uci/input.h"
 #include "uci_test_util.h"
 
 namespace {
 
 typedef std::vector<std::string> Lines;
-
-std::string DataFile(const char* name) { return std::string(TESK_TEST_DATA) + "/" + name; }
-
-Lines ReadLines(const std::string& path) {
-    Lines out;
-    std::ifstream f(path);
-    std::string l;
-    while (std::getline(f, l)) out.push_back(l);
-    return out;
-}
 
 void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
 
@@ -161,7 +152,7 @@ TEST_F(TunerTest, ErrorOfTheHandMadeFileWithStandInScores) {
     stub_scores["r1bqkb1r/pppp1ppp/2n2n2/4p3/4P3/2N2N2/PPPP1PPP/R1BQKB1R w KQkq -"] = -400; // 1/11 (white, 0-1)
     stub_scores["rnbqkbnr/pppppppp/8/8/3P4/8/PPP1PPPP/RNBQKBNR b KQkq -"] = 800;            // 1/101
     stub_scores["4k3/8/8/8/8/8/8/QQ2K3 w - -"] = 901;                                        // decided: left out
-    const std::string file = DataFile("tune_small.epd");
+    const std::string file = Data("tune_small.epd");
 
     double err = 0;
     std::string printed = Captured([&] { err = EpdError(file.c_str(), 0, StubScore); });
@@ -178,7 +169,7 @@ TEST_F(TunerTest, ErrorOfTheHandMadeFileWithStandInScores) {
     printed = Captured([&] { err = EpdError(file.c_str(), 1, StubScore); });
     EXPECT_NEAR(err, (terms - 0.5) / 7, 1e-7) << "the line the file's filter drops does not count either";
     EXPECT_TRUE(Contains(printed, "Creating file tune_new.epd"));
-    EXPECT_EQ(ReadLines("tune_new.epd"), kKeptLines);
+    EXPECT_EQ(FileLines("tune_new.epd"), kKeptLines);
 }
 
 TEST_F(TunerTest, AScoreOfNineHundredCountsAndNineHundredAndOneDoesNot) {
@@ -249,7 +240,7 @@ TEST_F(TunerTest, TheTuningFileIsNeverMadeFromItself) {
     WriteFile("tune_new.epd", line + "\n");
     std::string printed = Captured([&] { EXPECT_EQ(EpdError("tune_new.epd", 1, StubScore), 1.0); });
     EXPECT_TRUE(Contains(printed, "tune_new.epd cannot be made from itself")) << printed;
-    EXPECT_EQ(ReadLines("tune_new.epd"), Lines{line}) << "the file is kept";
+    EXPECT_EQ(FileLines("tune_new.epd"), Lines{line}) << "the file is kept";
 }
 
 // ---- the sampler -----------------------------------------------------------------
@@ -263,14 +254,14 @@ TEST_F(TunerTest, SampleKeepsWholeLinesInTheirOrder) {
     }
     WriteFile("src.epd", text);
     RandPick("src.epd", "all.epd", 100);
-    EXPECT_EQ(ReadLines("all.epd"), all);
+    EXPECT_EQ(FileLines("all.epd"), all);
     RandPick("src.epd", "none.epd", 0);
     EXPECT_TRUE(Exists("none.epd"));
-    EXPECT_TRUE(ReadLines("none.epd").empty());
+    EXPECT_TRUE(FileLines("none.epd").empty());
 
     srand(12345);
     RandPick("src.epd", "half.epd", 50);
-    Lines half = ReadLines("half.epd");
+    Lines half = FileLines("half.epd");
     EXPECT_GT(half.size(), 400u);
     EXPECT_LT(half.size(), 600u);
     size_t at = 0;
@@ -285,16 +276,16 @@ TEST_F(TunerTest, SampleOfOverlongLinesAndOfMissingOrSameFiles) {
     const std::string long_line(5000, 'x');
     WriteFile("long.epd", long_line + "\nshort\r\n");
     RandPick("long.epd", "out.epd", 100);
-    EXPECT_EQ(ReadLines("out.epd"), (Lines{std::string(3900, 'x'), "short"})) << "cut, never split";
+    EXPECT_EQ(FileLines("out.epd"), (Lines{std::string(3900, 'x'), "short"})) << "cut, never split";
 
     WriteFile("old.epd", "old sample\n");
     std::string printed = Captured([] { RandPick("missing.epd", "old.epd", 100); });
     EXPECT_TRUE(Contains(printed, "cannot open missing.epd")) << printed;
-    EXPECT_EQ(ReadLines("old.epd"), Lines{"old sample"});
+    EXPECT_EQ(FileLines("old.epd"), Lines{"old sample"});
 
     printed = Captured([] { RandPick("old.epd", "old.epd", 100); });
     EXPECT_TRUE(Contains(printed, "no sample is drawn")) << printed;
-    EXPECT_EQ(ReadLines("old.epd"), Lines{"old sample"}) << "a file is not sampled onto itself";
+    EXPECT_EQ(FileLines("old.epd"), Lines{"old sample"}) << "a file is not sampled onto itself";
 }
 
 // ---- the gradient step -----------------------------------------------------------
@@ -333,14 +324,12 @@ TEST(TunerStep, LearningRateAdjustsOutsideItsBand) {
 
 TEST(TunerModes, MakeTuneWritesThePositionsThatPassTheFilters) {
     const std::string dir = MakeTempDir();
-    EngineChild e = StartEngine({"-mktune", DataFile("tune_small.epd")}, dir);
+    EngineChild e = StartEngine({"-mktune", Data("tune_small.epd")}, dir);
     CloseInput(e);
     EXPECT_EQ(WaitExit(e, 60000), 0);
-    EXPECT_EQ(ReadLines(dir + "/tune_new.epd"), kKeptLines)
+    EXPECT_EQ(FileLines(dir + "/tune_new.epd"), kKeptLines)
         << "the real search scores the two-queen position above 900 and the others below";
-    bool creating = false;
-    for (const std::string& l : e.lines) creating |= l == "Creating file tune_new.epd";
-    EXPECT_TRUE(creating);
+    EXPECT_TRUE(HasLine(e.lines, "Creating file tune_new.epd"));
 }
 
 TEST(TunerModes, OneTuningPassWritesItsLog) {
@@ -348,14 +337,14 @@ TEST(TunerModes, OneTuningPassWritesItsLog) {
     // Many positions, so that the first error computation reads the "quit"
     // (after 255 positions) and the run ends after its first pass.
     std::string text, small;
-    for (const std::string& l : ReadLines(DataFile("tune_small.epd"))) small += l + "\n";
+    for (const std::string& l : FileLines(Data("tune_small.epd"))) small += l + "\n";
     for (int i = 0; i < 60; i++) text += small;
     WriteFile(dir + "/many.epd", text);
     EngineChild e = StartEngine({"-tune", "many.epd"}, dir);
     Send(e, "quit\n");
     ASSERT_EQ(WaitExit(e, 120000), 0);
 
-    const Lines log = ReadLines(dir + "/tune.log");
+    const Lines log = FileLines(dir + "/tune.log");
     ASSERT_GE(log.size(), 41u) << "tune.log has " << log.size() << " lines";
     size_t i = 0;
     EXPECT_EQ(log[i++], "tuning file is many.epd");
@@ -400,19 +389,19 @@ TEST(TunerModes, OneTuningPassWritesItsLog) {
     EXPECT_EQ(shown, 1u);
     // Both samples are made of whole lines of the file.
     std::set<std::string> source;
-    for (const std::string& l : ReadLines(DataFile("tune_small.epd"))) source.insert(l);
+    for (const std::string& l : FileLines(Data("tune_small.epd"))) source.insert(l);
     for (const char* sample : {"/junk0.epd", "/junk.epd"}) {
-        const Lines lines = ReadLines(dir + sample);
+        const Lines lines = FileLines(dir + sample);
         EXPECT_FALSE(lines.empty()) << sample;
         for (const std::string& l : lines) EXPECT_EQ(source.count(l), 1u) << sample << ": " << l;
     }
-    EXPECT_GT(ReadLines(dir + "/junk0.epd").size(), 420u) << "about half of 1200 lines";
+    EXPECT_GT(FileLines(dir + "/junk0.epd").size(), 420u) << "about half of 1200 lines";
 }
 
 TEST(TunerModes, AnUnwritableLogEndsTheModeQuietly) {
     const std::string dir = MakeTempDir();
     ASSERT_EQ(mkdir((dir + "/tune.log").c_str(), 0700), 0);  // a folder cannot be opened as a file
-    EngineChild e = StartEngine({"-tune", DataFile("tune_small.epd")}, dir);
+    EngineChild e = StartEngine({"-tune", Data("tune_small.epd")}, dir);
     CloseInput(e);
     EXPECT_EQ(WaitExit(e, 30000), 0);
     EXPECT_FALSE(Exists(dir + "/junk0.epd")) << "no sample is drawn";
