@@ -2,6 +2,7 @@
 // first, so the lists always come out in the same order.
 #include "board/movegen.h"
 
+#include "board/attacks.h"
 #include "board/tables.h"
 #include "search/records.h"
 
@@ -175,4 +176,23 @@ void GenerateNullMove(Position* pos) {
     e->list[0].piece = 0;
     e->list[0].captured = 0;
     EndList(rec, ply, e->list + 1);
+}
+
+int GenerateLegalMoves(Position* pos, Move* out) {
+    MoveEntry list[MAX_LIST_MOVES];
+    int side = pos->side;
+    MoveEntry* end = GenerateMoves(pos, side, list);
+    int n = 0;
+    for (MoveEntry* e = list; e < end && n < MAX_LEGAL_MOVES; e++)
+        if (e->move && MoveIsLegal(pos, side, e->move)) out[n++] = e->move;
+    return n;
+}
+
+int IsGeneratedLegalMove(Position* pos, Move m) {
+    if (m == 0) return 0;
+    Move legal[MAX_LEGAL_MOVES];
+    int n = GenerateLegalMoves(pos, legal);
+    for (int i = 0; i < n; i++)
+        if (legal[i] == m) return 1;
+    return 0;
 }

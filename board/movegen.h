@@ -13,3 +13,11 @@ MoveEntry* GenerateMoves(const Position* pos, int side, MoveEntry* out);
 // Whole list of the side to move into the current ply's list, with its end entry.
 void GenerateAll(Position* pos);
 void GenerateNullMove(Position* pos);
+
+// The legal moves of the side to move, in generation order (captures,
+// promotions with under-promotions, quiet moves). Returns their number.
+enum : int { MAX_LEGAL_MOVES = 256 };
+int GenerateLegalMoves(Position* pos, Move* out);
+// 1 when m is one of the legal moves of the side to move (moves read from
+// files and texts are checked against the generated list, never trusted).
+int IsGeneratedLegalMove(Position* pos, Move m);

@@ -1,8 +1,10 @@
 // Reading PGN game files: the kinds of line, tag pairs, and the move text cut
-// into the words of the main line and the comments that follow them. The
-// console's "load", the PGN scanner and the book creator read games with it.
+// into the words of the main line and the comments that follow them; moves
+// in standard algebraic notation. The console's "load", the PGN scanner and
+// the book creator read games with it.
 #pragma once
 #include <string>
+#include "board/types.h"
 
 // A physical line of a game file, as seen at its start.
 enum PgnLineKind : int {
@@ -53,3 +55,16 @@ bool PgnParseTag(const char* line, std::string* name, std::string* value);
 // stays), or nullptr for words that carry no move: move numbers, results,
 // annotation glyphs, "e.p.".
 const char* PgnMoveText(const char* word);
+
+// Standard algebraic notation of a legal move of pos ("Nbd2", "exd5", "e8=Q",
+// "O-O"), with "+" or "#" when with_check is set. buf holds 16 characters.
+// The position is the same afterwards.
+char* SanMove(Position* pos, Move m, char* buf, bool with_check);
+// The one legal move of pos that a standard algebraic text names (check and
+// annotation signs allowed, castling with "O" or "0"); 0 when none or several.
+Move ParseSan(Position* pos, const char* text);
+// The legal move of pos that a move text of a game names: any form that a
+// typed move may take (MatchMoveText), else standard algebraic notation
+// (which also reads "Nd2" when the other knight that could go there is
+// pinned). 0 when the text names no single legal move.
+Move ReadMoveText(Position* pos, const char* text);

@@ -19,6 +19,7 @@
 #include "board/attacks.h"
 #include "board/display.h"
 #include "board/makemove.h"
+#include "board/movegen.h"
 #include "board/perft.h"
 #include "board/pgn.h"
 #include "board/position.h"
@@ -51,14 +52,6 @@ void SplitConsoleLine(const char* line, ConsoleWords* words) {
             p++;
         }
     }
-}
-
-static bool IsLegalInGame(Move m) {
-    Move legal[MAX_LEGAL_MOVES];
-    int n = GenerateLegalMoves(&CTD->pos, legal);
-    for (int i = 0; i < n; i++)
-        if (legal[i] == m) return true;
-    return false;
 }
 
 // Moves made on the game record leave its search ply at the root.
@@ -100,86 +93,6 @@ static ThreadRecord* GameCopy() {
     copy->ply = 1;
     copy->last_move = g->last_move;
     return copy;
-}
-
-// ---------------------------------------------------------------------------
-// Standard algebraic notation
-
-char* SanMove(Position* pos, Move m, char* buf, bool with_check) {
-    const int from = MoveFrom(m), to = MoveTo(m);
-    const int piece = pos->board[from], type = PieceType(piece);
-    char* p = buf;
-    if (type == KING && (to == from + 2 || to == from - 2)) {
-        strcpy(p, to > from ? "O-O" : "O-O-O");
-        p += strlen(p);
-    } else if (type == PAWN) {
-        const bool capture = pos->board[to] != 0 || (to == pos->ep && (from & 7) != (to & 7));
-        if (capture) {
-            *p++ = (char)('a' + (from & 7));
-            *p++ = 'x';
-        }
-        *p++ = square_name[to][0];
-        *p++ = square_name[to][1];
-        for (const char* s = PromoSuffix(m); *s; s++) *p++ = *s;
-    } else {
-        *p++ = piece_letters[0][type];
-        // Other legal moves of the same kind of piece to the same square.
-        Move legal[MAX_LEGAL_MOVES];
-        int n = GenerateLegalMoves(pos, legal);
-        bool rival = false, same_file = false, same_rank = false;
-        for (int i = 0; i < n; i++) {
-            int f2 = MoveFrom(legal[i]);
-            if (MoveTo(legal[i]) != to || f2 == from || pos->board[f2] != piece) continue;
-            rival = true;
-            if ((f2 & 7) == (from & 7)) same_file = true;
-            if ((f2 >> 3) == (from >> 3)) same_rank = true;
-        }
-        if (rival) {
-            if (!same_file || same_rank) *p++ = (char)('a' + (from & 7));
-            if (same_file) *p++ = (char)('1' + (from >> 3));
-        }
-        if (pos->board[to]) *p++ = 'x';
-        *p++ = square_name[to][0];
-        *p++ = square_name[to][1];
-    }
-    *p = 0;
-    if (with_check) {
-        ThreadRecord* owner = pos->owner;
-        // The history entry that MakeMove writes may hold a replayable move.
-        UndoEntry saved = owner->undo[owner->game_ply];
-        MakeMove(pos, m);
-        int s = pos->side;
-        if (SqAtakd(pos, pos->king_sq[s], s ^ 1)) {
-            *p++ = IsMate(pos) ? '#' : '+';
-            *p = 0;
-        }
-        UnmakeMove(pos);
-        owner->undo[owner->game_ply] = saved;
-    }
-    return buf;
-}
-
-Move ParseSan(Position* pos, const char* text) {
-    char t[24];
-    size_t n = 0;
-    for (const char* s = text; *s && n < sizeof t - 1; s++) {
-        char c = *s;
-        if (c == '+' || c == '#' || c == '!' || c == '?') break;
-        t[n++] = c == '0' ? 'O' : c;
-    }
-    t[n] = 0;
-    if (*text && strlen(text) >= sizeof t) return 0;
-    Move legal[MAX_LEGAL_MOVES], found = 0;
-    int count = 0, k = GenerateLegalMoves(pos, legal);
-    for (int i = 0; i < k; i++) {
-        char san[16];
-        SanMove(pos, legal[i], san, false);
-        if (!strcmp(san, t)) {
-            found = legal[i];
-            count++;
-        }
-    }
-    return count == 1 ? found : 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -225,7 +138,7 @@ static void TakeBack() {
 static Move NextStoredMove() {
     Move m = CTD->undo[CTD->game_ply].move;
     if (!m) return 0;
-    if (!CanAddGameMove(&CTD->pos) || !IsLegalInGame(m)) {
+    if (!CanAddGameMove(&CTD->pos) || !IsGeneratedLegalMove(&CTD->pos, m)) {
         CTD->undo[CTD->game_ply].move = 0;
         ShowMessage("the stored continuation does not fit the position; it ends here");
         return 0;
@@ -457,8 +370,7 @@ bool PgnWord(PgnLoad& r, const char* w) {
         r.full = true;
         return false;
     }
-    Move m;
-    if (!IsValidMove(text, &m)) m = ParseSan(&CTD->pos, text);
+    Move m = ReadMoveText(&CTD->pos, text);
     if (!m) {
         ShowMessageF("can't parse move '%s'", text);
         r.failed = true;
@@ -606,7 +518,9 @@ void ConsoleCommand(const char* line) {
         FinishSearch();
         EditBoard();
     } else if (!strcmp(cmd, "book")) {
-        PG_GetBookMove(&CTD->pos);
+        // On a copy: the probe's legality test touches the position for a
+        // moment, and a search may be starting from the game record.
+        if (ThreadRecord* c = GameCopy()) PG_GetBookMove(&c->pos);
         ShowMessage("");
     } else if (!strcmp(cmd, "tag")) {
         PBlock.tag = CTD->pos.key;

@@ -4,6 +4,7 @@
 // exchange values, the evaluation and the parameters.
 #pragma once
 #include <cstdio>
+#include "board/pgn.h"  // SanMove and ParseSan, which the console uses for games
 #include "board/types.h"
 
 // Runs one non-empty console command line.
@@ -20,14 +21,6 @@ struct ConsoleWords {
     char w[CONSOLE_WORDS][CONSOLE_WORD_LEN + 1];
 };
 void SplitConsoleLine(const char* line, ConsoleWords* words);
-
-// Standard algebraic notation of a legal move of pos ("Nbd2", "exd5", "e8=Q",
-// "O-O"), with "+" or "#" when with_check is set. buf holds 16 characters.
-// The position is the same afterwards.
-char* SanMove(Position* pos, Move m, char* buf, bool with_check);
-// The one legal move of pos that a standard algebraic text names (check and
-// annotation signs allowed, castling with "O" or "0"); 0 when none or several.
-Move ParseSan(Position* pos, const char* text);
 
 // Loads a game from a PGN file into the game record: `which` empty for the
 // first game, a number for the n-th (1..1000), or a text that the game

@@ -6,6 +6,7 @@
 #include "base/settings.h"
 #include "board/display.h"
 #include "board/makemove.h"
+#include "board/movegen.h"
 #include "board/position.h"
 #include "board/tables.h"
 #include "book/polyglot.h"
@@ -27,11 +28,7 @@ enum : int { IDLE_PAUSE_MS = 50 };
 bool BookMoveIsPlayable(Move m) {
     ThreadRecord* g = CTD;
     Position* pos = &g->pos;
-    Move legal[MAX_LEGAL_MOVES];
-    int n = GenerateLegalMoves(pos, legal);
-    bool found = false;
-    for (int i = 0; i < n && !found; i++) found = legal[i] == m;
-    if (!found || g->game_ply >= MAX_GAME_PLY) return false;
+    if (!IsGeneratedLegalMove(pos, m) || g->game_ply >= MAX_GAME_PLY) return false;
 
     MakeMove(pos, m);
     const bool playable = !RepeatedOrRunOut(pos);

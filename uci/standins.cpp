@@ -6,16 +6,8 @@
 
 #include "base/output.h"
 #include "base/settings.h"
-#include "book/mkbook.h"
-#include "book/polyglot.h"
 #include "tablebase/tbcore.h"
 #include "uci/startup.h"
-
-// book/mkbook
-void PG_CreateBook() { ReportToolUnavailable("book creation (-mkbook)"); }
-
-// book/polyglot: no book yet, so never a book move.
-Move PG_GetBookMove(Position*) { return 0; }
 
 // tablebase/tbcore: no table reader yet, so no table is ever registered.
 void init_tablebases(const char* path) {

@@ -27,16 +27,6 @@ int uci_debug = 1;
 // ---------------------------------------------------------------------------
 // Moves and positions
 
-int GenerateLegalMoves(Position* pos, Move* out) {
-    MoveEntry list[MAX_LIST_MOVES];
-    int side = pos->side;
-    MoveEntry* end = GenerateMoves(pos, side, list);
-    int n = 0;
-    for (MoveEntry* e = list; e < end && n < MAX_LEGAL_MOVES; e++)
-        if (e->move && MoveIsLegal(pos, side, e->move)) out[n++] = e->move;
-    return n;
-}
-
 char* UciMoveText(Move m, char* buf) {
     if (m == 0) {
         strcpy(buf, "0000");

@@ -3,6 +3,7 @@
 // change records and set flags; the top-level loop starts and reports searches.
 #pragma once
 #include <cstddef>
+#include "board/movegen.h"
 #include "board/types.h"
 
 // The engine's banner.
@@ -28,11 +29,6 @@ void StopSearch();
 
 // A search is running or a requested search waits for the previous report.
 bool SearchInProgress();
-
-// The legal moves of the side to move, in generation order (captures,
-// promotions with under-promotions, quiet moves). Returns their number.
-enum : int { MAX_LEGAL_MOVES = 256 };
-int GenerateLegalMoves(Position* pos, Move* out);
 
 // A move in UCI coordinate form ("e2e4", "e7e8q"); the null move is "0000".
 // buf holds at least 6 characters.
