@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "board/pgn.h"
+#include "board/position.h"
+#include "test_util.h"
 
 namespace {
 
@@ -115,3 +117,19 @@ TEST(PgnLines, TheMoveInsideAWord) {
 }
 
 }  // namespace
+
+TEST_F(RecordTest, MoveTextsOfAGameAreReadAgainstThePosition) {
+    Position* pos = Set(START_FEN);
+    EXPECT_EQ(ReadMoveText(pos, "e4"), MakeMoveCode(12, 28));
+    EXPECT_EQ(ReadMoveText(pos, "e2e4"), MakeMoveCode(12, 28));
+    EXPECT_EQ(ReadMoveText(pos, "Nf3!?"), MakeMoveCode(6, 21));
+    EXPECT_EQ(ReadMoveText(pos, "Nd2"), 0) << "a blocked square";
+    EXPECT_EQ(ReadMoveText(pos, "O-O"), 0);
+    // The knight on f3 is pinned: "Nd2" names the b1 knight alone.
+    pos = Set("4k3/8/8/7b/8/5N2/8/1N1K4 w - -");
+    EXPECT_EQ(ReadMoveText(pos, "Nd2"), MakeMoveCode(1, 11));
+    // Castling with zeros or letters.
+    pos = Set("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
+    EXPECT_EQ(ReadMoveText(pos, "0-0"), MakeMoveCode(4, 6));
+    EXPECT_EQ(ReadMoveText(pos, "O-O-O"), MakeMoveCode(4, 2));
+}

@@ -21,8 +21,9 @@ struct Session {
     int status = 0;
 };
 
-Session RunConsole(const std::string& script, const std::string& dir = MakeTempDir()) {
-    EngineChild e = StartEngine({"-c"}, dir);
+Session RunConsole(const std::string& script, const std::string& dir = MakeTempDir(),
+                   const std::vector<std::string>& args = {"-c"}) {
+    EngineChild e = StartEngine(args, dir);
     Send(e, script);
     CloseInput(e);
     Session s;
@@ -300,6 +301,45 @@ TEST(ConsoleSession, SettingsTuneBookAndParameterListings) {
     EXPECT_EQ(Join(Lines(t.begin(), t.begin() + (long)expected.size())), Join(expected));
     EXPECT_EQ(Starting(t, "piece values=").size(), 1u);
     EXPECT_EQ(Starting(t, "Defended Pawn").size(), 2u);
+}
+
+TEST(ConsoleSession, TheBookCommandListsTheBookMovesAndPicksOne) {
+    // A book of two moves for the start position (its published key), 3:1.
+    std::string dir = MakeTempDir();
+    auto entry = [](int from, int to, int weight) {
+        std::string s = "\x46\x3b\x96\x18\x16\x91\xfc\x9c";
+        const int move = from << 6 | to;
+        s += (char)(move >> 8), s += (char)(move & 0xFF), s += (char)(weight >> 8), s += (char)(weight & 0xFF);
+        return s + std::string(4, '\0');
+    };
+    std::ofstream(dir + "/two.bin", std::ios::binary) << entry(12, 28, 3) << entry(11, 27, 1);
+    Session s = RunConsole("book\ne2e4\nbook\nnew\nmv\n", dir, {"-c", "-book", "two.bin", "-d", "2"});
+    Lines listed;
+    for (const std::string& l : s.lines)
+        if (l.find("cnt=") != std::string::npos || l.compare(0, 9, "selecting") == 0) listed.push_back(l);
+    ASSERT_EQ(listed.size(), 3u) << Join(s.lines);
+    EXPECT_EQ(listed[0], "  e2e4  cnt=     3, weight= 75.00% -> 75.00%");
+    EXPECT_EQ(listed[1], "  d2d4  cnt=     1, weight= 25.00% -> 25.00%");
+    EXPECT_TRUE(listed[2] == "selecting e2e4" || listed[2] == "selecting d2d4") << listed[2];
+    // "book" plays no move itself: the typed e2e4 is the first move; after it
+    // the book has nothing, and nothing is listed.
+    Lines t = Text(s.lines);
+    EXPECT_EQ(Starting(t, "1. move ").size(), 1u);
+    // With OwnBook off (the default) "mv" searches.
+    EXPECT_TRUE(Starting(t, " book move is").empty());
+    EXPECT_EQ(Starting(t, "move= ").size(), 1u);
+
+    // OwnBook switched on by the configuration file: "mv" takes the book move,
+    // its line starting with a blank (no "info string" in the console).
+    std::ofstream(dir + "/book.cfg") << "OwnBook = true\nOwnBook_File = two.bin\n";
+    s = RunConsole("mv\n", dir, {"-c", "-cfg", "book.cfg", "-d", "2"});
+    t = Text(s.lines);
+    Lines picked = Starting(t, " book move is ");
+    ASSERT_EQ(picked.size(), 1u) << Join(t);
+    EXPECT_TRUE(picked[0] == " book move is e2e4" || picked[0] == " book move is d2d4") << picked[0];
+    Lines report = Starting(t, "move= ");
+    ASSERT_EQ(report.size(), 1u);
+    EXPECT_EQ(report[0].compare(0, 11, "move= " + picked[0].substr(14) + ","), 0) << report[0];
 }
 
 TEST(ConsoleSession, SearchesAreReportedAndThePvComesFromTheTable) {

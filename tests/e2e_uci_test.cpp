@@ -1,5 +1,6 @@
 // End to end: the built engine as a child process, driven over its pipes by
 // scripted UCI conversations, and started with command-line switches.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -233,6 +234,133 @@ TEST(EndToEnd, AClosedOutputDoesNotEndTheEngineBySignal) {
     e.from_engine = -1;
     Send(e, "uci\nposition startpos\ngo depth 3\nisready\n");
     usleep(300000);
+    Send(e, "quit\n");
+    EXPECT_EQ(WaitExit(e), 0);
+}
+
+// ---- the opening book ----------------------------------------------------------------
+
+namespace {
+
+// A book entry as the file holds it: 16 bytes, big-endian.
+std::string BookEntryBytes(uint64_t key, int from, int to, uint16_t weight) {
+    std::string s;
+    for (int i = 7; i >= 0; i--) s += (char)((key >> (8 * i)) & 0xFF);
+    const uint16_t move = (uint16_t)(from << 6 | to);
+    s += (char)(move >> 8), s += (char)(move & 0xFF);
+    s += (char)(weight >> 8), s += (char)(weight & 0xFF);
+    s += std::string(4, '\0');
+    return s;
+}
+
+// The move of "bestmove <m> ..." and the lines before it.
+std::string BestMove(EngineChild& e, std::vector<std::string>* before = nullptr) {
+    std::string line = WaitFor(e, "bestmove ", 20000, before);
+    return line.substr(0, line.find(' ', 9)).substr(std::min<size_t>(9, line.size()));
+}
+
+const char kRealBook[] = "/usr/share/games/gnuchess/book.bin";
+
+}  // namespace
+
+TEST(EndToEnd, BookMovesArePlayedWhileTheGameIsWithinTheBookDepth) {
+    // The published keys of the start position, after 1. e4 and after 1. e4 d5;
+    // the last one holds a move that is not legal there.
+    std::string dir = MakeTempDir();
+    std::ofstream(dir + "/my.bin", std::ios::binary)
+        << BookEntryBytes(0x0756b94461c50fb0ULL, 12, 28, 5)     // e2e4: not a move of that position
+        << BookEntryBytes(0x463b96181691fc9cULL, 11, 27, 40)    // d2d4
+        << BookEntryBytes(0x823c9b50fd114196ULL, 51, 35, 7);    // d7d5
+    EngineChild e = StartEngine({}, dir);
+    Send(e, "setoption name OwnBook value true\nsetoption name OwnBook_File value my.bin\n"
+            "setoption name OwnBook_Depth value 2\nposition startpos\ngo wtime 5000 btime 5000\n");
+    std::vector<std::string> lines;
+    EXPECT_EQ(BestMove(e, &lines), "d2d4");
+    EXPECT_EQ(WaitFor(e, "", 100), "") << "no ponder move and nothing else follows";
+    EXPECT_TRUE(AnyStartsWith(lines, "info string ( book moves are: d2d4  )"));
+    EXPECT_TRUE(AnyStartsWith(lines, "info string book move is d2d4"));
+    EXPECT_FALSE(AnyStartsWith(lines, "info depth")) << "no search runs for a book move";
+    EXPECT_EQ(e.lines.back(), "bestmove d2d4") << "without a ponder move";
+
+    // Game ply 1 is below the book depth 2.
+    Send(e, "position startpos moves e2e4\ngo wtime 5000 btime 5000\n");
+    lines.clear();
+    EXPECT_EQ(BestMove(e, &lines), "d7d5");
+    EXPECT_TRUE(AnyStartsWith(lines, "info string book move is d7d5"));
+
+    // Game ply 2 is not: the position is searched without asking the book.
+    Send(e, "position startpos moves e2e4 d7d5\ngo depth 2\n");
+    lines.clear();
+    std::string best = BestMove(e, &lines);
+    EXPECT_FALSE(AnyStartsWith(lines, "info string ( book moves"));
+    EXPECT_TRUE(AnyStartsWith(lines, "info depth 2"));
+    EXPECT_TRUE(LegalBestMove("bestmove " + best, "e2e4 d7d5"));
+
+    // Within the depth, a stored move that is not legal is listed, not played.
+    Send(e, "setoption name OwnBook_Depth value 3\nposition startpos moves e2e4 d7d5\ngo depth 2\n");
+    lines.clear();
+    best = BestMove(e, &lines);
+    EXPECT_TRUE(AnyStartsWith(lines, "info string ( book moves are: e2e4  )"));
+    EXPECT_FALSE(AnyStartsWith(lines, "info string book move"));
+    EXPECT_TRUE(LegalBestMove("bestmove " + best, "e2e4 d7d5"));
+
+    // OwnBook off: no probe at all.
+    Send(e, "setoption name OwnBook value false\nposition startpos\ngo depth 1\n");
+    lines.clear();
+    BestMove(e, &lines);
+    EXPECT_FALSE(AnyStartsWith(lines, "info string ( book moves"));
+    Send(e, "quit\n");
+    EXPECT_EQ(WaitExit(e), 0);
+}
+
+TEST(EndToEnd, ARealBookIsListedAndFollowedInAGame) {
+    if (access(kRealBook, R_OK) != 0) GTEST_SKIP() << kRealBook << " is missing (Debian package gnuchess-book)";
+    EngineChild e = StartEngine({}, MakeTempDir());
+    Send(e, std::string("setoption name OwnBook value true\nsetoption name OwnBook_File value ") + kRealBook +
+                "\nsetoption name OwnBook_Variety value 0\n");
+    // At variety 0 every weight falls by a quarter of the heaviest (12135):
+    // only e4, d4, Nf3 and c4 of the 13 moves keep a share.
+    for (int i = 0; i < 12; i++) {
+        Send(e, "position startpos\ngo wtime 5000 btime 5000\n");
+        std::vector<std::string> lines;
+        std::string best = BestMove(e, &lines);
+        EXPECT_TRUE(best == "e2e4" || best == "d2d4" || best == "g1f3" || best == "c2c4") << best;
+        EXPECT_TRUE(AnyStartsWith(lines, "info string ( book moves are: e2e4 d2d4 g1f3 c2c4 g2g3 b2b3 f2f4 b1c3 "
+                                         "b2b4 e2e3 d2d3 g2g4 a2a3  )"));
+    }
+    // A game: each side plays from the book as long as it has a move.
+    std::string moves;
+    int book_moves = 0;
+    Send(e, "setoption name OwnBook_Variety value 25\n");
+    for (int ply = 0; ply < 8; ply++) {
+        Send(e, "position startpos moves" + moves + "\ngo depth 3\n");
+        std::vector<std::string> lines;
+        std::string best = BestMove(e, &lines);
+        ASSERT_TRUE(LegalBestMove("bestmove " + best, moves)) << best << " after" << moves;
+        if (AnyStartsWith(lines, "info string book move is " + best)) book_moves++;
+        moves += " " + best;
+    }
+    EXPECT_GE(book_moves, 2) << "the first moves come from the book:" << moves;
+    Send(e, "quit\n");
+    EXPECT_EQ(WaitExit(e), 0);
+}
+
+TEST(EndToEnd, MkbookBuildsABookThatTheEnginePlaysFrom) {
+    std::string dir = MakeTempDir();
+    std::string game = "[Event \"?\"]\n[Result \"1-0\"]\n\n1. c4 e5 1-0\n\n";
+    std::ofstream(dir + "/g.pgn") << game << game << game;
+    EngineChild m = StartEngine({"-mkbook", "g.pgn"}, dir);
+    EXPECT_EQ(WaitExit(m), 0);
+    std::vector<std::string> expected = {" Creating file tmp_book.bin from games in g.pgn", "", "writing book file ...",
+                                         "", "ngames= 3, nmoves= 2", "done"};
+    ASSERT_GE(m.lines.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(m.lines.end() - (long)expected.size(), m.lines.end()), expected);
+    // One entry: the start position's c2c4 (10 << 6 | 26) with weight 12.
+    EXPECT_EQ(ReadFile(dir + "/tmp_book.bin"), BookEntryBytes(0x463b96181691fc9cULL, 10, 26, 12));
+
+    EngineChild e = StartEngine({"-book", "tmp_book.bin"}, dir);
+    Send(e, "setoption name OwnBook value true\nposition startpos\ngo wtime 5000 btime 5000\n");
+    EXPECT_EQ(BestMove(e), "c2c4");
     Send(e, "quit\n");
     EXPECT_EQ(WaitExit(e), 0);
 }
