@@ -52,11 +52,33 @@ void DestroyMutex(Mutex* m);
 // Read-only mapping of a whole file. Returns the base address (nullptr when
 // the file cannot be opened or mapped) and its size.
 const void* MapFile(const char* name, uint64_t* size);
-void UnmapFile(const void* base, uint64_t size);
+// Releases a mapping; false (with errno set) when the system refuses.
+bool UnmapFile(const void* base, uint64_t size);
 bool FileExists(const char* name);
 // True when both names exist and name one file (links and other spellings of
 // a path included).
 bool SameFile(const char* a, const char* b);
+
+// Files opened for reading, to be mapped. A handle is a descriptor; NO_FILE
+// stands for none.
+typedef int FileHandle;
+enum : int { NO_FILE = -1 };
+// Opens a file read-only. On failure returns NO_FILE with the system's error
+// number in *error (ENOENT and ENOTDIR: there is no such file).
+FileHandle OpenReadOnly(const char* name, int* error);
+void CloseFile(FileHandle f);
+// Why a whole-file mapping failed.
+enum MapStatus : int {
+    MAP_DONE = 0,
+    MAP_STAT_FAILED,   // the file's size could not be read
+    MAP_NOT_REGULAR,   // a directory or a device
+    MAP_EMPTY,         // nothing to map
+    MAP_REFUSED        // the system refused the mapping
+};
+// Maps an open file read-only and shared, whole. Returns the base address and
+// its length in *size, or nullptr with the reason in *status and the system's
+// error number in *error. The handle stays open (the mapping does not need it).
+const void* MapOpenFile(FileHandle f, uint64_t* size, MapStatus* status, int* error);
 
 // Standard input: waits up to timeout_ms (0 = just test) for data on
 // descriptor 0; returns 1 ready, 0 nothing, -1 error.

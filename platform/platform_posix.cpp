@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstdint>
 #include <csignal>
 #include <new>
 
@@ -86,24 +87,66 @@ void DestroyMutex(Mutex* m) {
     delete m;
 }
 
-const void* MapFile(const char* name, uint64_t* size) {
+FileHandle OpenReadOnly(const char* name, int* error) {
+    int fd;
+    do {
+        fd = open(name, O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    *error = fd < 0 ? errno : 0;
+    return fd < 0 ? NO_FILE : fd;
+}
+
+void CloseFile(FileHandle f) {
+    if (f != NO_FILE) close(f);
+}
+
+const void* MapOpenFile(FileHandle f, uint64_t* size, MapStatus* status, int* error) {
     *size = 0;
-    int fd = open(name, O_RDONLY);
-    if (fd < 0) return nullptr;
+    *error = 0;
     struct stat st;
-    if (fstat(fd, &st) != 0 || st.st_size <= 0) {
-        close(fd);
+    if (fstat(f, &st) != 0) {
+        *error = errno;
+        *status = MAP_STAT_FAILED;
         return nullptr;
     }
-    void* p = mmap(nullptr, (size_t)st.st_size, PROT_READ, MAP_SHARED, fd, 0);
-    close(fd);
-    if (p == MAP_FAILED) return nullptr;
+    if (!S_ISREG(st.st_mode)) {
+        *status = MAP_NOT_REGULAR;
+        return nullptr;
+    }
+    if (st.st_size <= 0) {
+        *status = MAP_EMPTY;
+        return nullptr;
+    }
+    if ((uint64_t)st.st_size > (uint64_t)SIZE_MAX) {
+        *error = EFBIG;
+        *status = MAP_REFUSED;
+        return nullptr;
+    }
+    void* p = mmap(nullptr, (size_t)st.st_size, PROT_READ, MAP_SHARED, f, 0);
+    if (p == MAP_FAILED) {
+        *error = errno;
+        *status = MAP_REFUSED;
+        return nullptr;
+    }
+    *status = MAP_DONE;
     *size = (uint64_t)st.st_size;
     return p;
 }
 
-void UnmapFile(const void* base, uint64_t size) {
-    if (base) munmap(const_cast<void*>(base), (size_t)size);
+const void* MapFile(const char* name, uint64_t* size) {
+    *size = 0;
+    int error = 0;
+    FileHandle f = OpenReadOnly(name, &error);
+    if (f == NO_FILE) return nullptr;
+    MapStatus status;
+    const void* p = MapOpenFile(f, size, &status, &error);
+    CloseFile(f);
+    return p;
+}
+
+bool UnmapFile(const void* base, uint64_t size) {
+    if (!base) return true;
+    return munmap(const_cast<void*>(base), (size_t)size) == 0;
 }
 
 bool FileExists(const char* name) {
