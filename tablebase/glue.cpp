@@ -24,7 +24,7 @@ static uint8_t UsableEpSquare(const Position* pos) {
     return takers ? (uint8_t)ep : 0;
 }
 
-static void ConvertPosition(const Position* pos, tb_position* p, int rule50) {
+void TB_ConvertPosition(const Position* pos, tb_position* p, int rule50) {
     p->white = pos->bb[0];
     p->black = pos->bb[8];
     p->pawns = pos->bb[PAWN] | pos->bb[PAWN | 8];
@@ -45,7 +45,7 @@ int TB_Probe_WDL(const Position* pos, int depth) {
     if (n == 6 && Personality.SyzygyProbeDepth6 > depth) return -1;
     if (pos->castle) return -1;
     tb_position p;
-    ConvertPosition(pos, &p, 0);
+    TB_ConvertPosition(pos, &p, 0);
     int success = 0;
     const int v = probe_wdl(&p, &success);
     if (success == 0) return -1;
@@ -89,7 +89,7 @@ static Move EngineMove(TbMove m) {
 int TB_Probe_DTZ(const Position* pos, int* result_class, uint32_t* dtz_out, Move* move) {
     if ((unsigned)PopCount(pos->bb[0] | pos->bb[8]) > TB_LARGEST || pos->castle) return -1;
     tb_position root;
-    ConvertPosition(pos, &root, pos->fifty);
+    TB_ConvertPosition(pos, &root, pos->fifty);
     if (!RootIsSound(&root)) return -1;
     int success = 0;
     const int dtz = probe_dtz(&root, &success);

@@ -9,3 +9,8 @@
 int TB_Probe_WDL(const Position* pos, int depth);
 // Class of the root, with its distance to zeroing and the move to play.
 int TB_Probe_DTZ(const Position* pos, int* result_class, uint32_t* dtz, Move* move);
+
+struct tb_position;
+// The probes' record of a position; the en-passant square is kept only when
+// a pawn of the side to move can take there.
+void TB_ConvertPosition(const Position* pos, tb_position* p, int rule50);

@@ -156,6 +156,7 @@ void init_indices() {
 
 int32_t subfactor(int k, int n) {
     if (k < 0 || n < k) return 0;
+    if (k == 0) return 1;
     int32_t f = n, l = 1;
     for (int i = 1; i < k; i++) {
         f *= n - i;
