@@ -92,7 +92,7 @@ int TB_Probe_DTZ(const Position* pos, int* result_class, uint32_t* dtz_out, Move
     TB_ConvertPosition(pos, &root, pos->fifty);
     if (!RootIsSound(&root)) return -1;
     int success = 0;
-    const int dtz = probe_dtz(&root, &success);
+    int dtz = probe_dtz(&root, &success);
     if (success == 0) return -1;
 
     TbMove list[TB_MAX_MOVES];
@@ -100,15 +100,18 @@ int TB_Probe_DTZ(const Position* pos, int* result_class, uint32_t* dtz_out, Move
     const int n = (int)(gen_moves(&root, list) - list);
     if (n == 0) return -1;
     int drawing = 0;
+    bool mates[TB_MAX_MOVES];
     enum : int { NEVER = 32767 };
     for (int i = 0; i < n; i++) {
         tb_position next;
+        mates[i] = false;
         if (!do_move(&next, &root, list[i])) {
             score[i] = NEVER;
             continue;
         }
         if (dtz > 0 && IsMated(&next)) {
             score[i] = 1;
+            mates[i] = true;
             continue;
         }
         if (next.rule50 != 0) {
@@ -136,6 +139,10 @@ int TB_Probe_DTZ(const Position* pos, int* result_class, uint32_t* dtz_out, Move
             if (score[i] == 0 && k-- == 0) chosen = i;
     }
     if (chosen < 0) return -1;
+    // A mate in one is one ply from the end, though a table that stores the
+    // other side to move reads it as two: the class must not take such a
+    // win for one that the fifty-move rule spoils.
+    if (mates[chosen]) dtz = 1;
 
     const int c = pos->fifty;
     int cls;

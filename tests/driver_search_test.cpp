@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tests/driver_test_util.h"
+#include "tests/tablebase_test_util.h"
 
 namespace {
 
@@ -203,6 +204,114 @@ TEST(PoolSearch, StrengthLimitKeepsEachThreadAtTheTargetRate) {
         EXPECT_LE(rate, 3000 * 1.02 + 200) << "thread " << i;
     }
     Personality.UCI_LimitStrength = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Endgame tables in the search.
+
+// Starts a pool search of a position whose fifty-move counter stands at fifty.
+void StartTableSearch(const char* fen, int fifty) {
+    SetGamePosition(fen);
+    CTD->pos.fifty = (uint8_t)fifty;
+    CTD->game_ply = 0;
+    SearchData.request = 1;
+    PrepareNewSearch();
+    SearchData.request = 0;
+    StartSearch();
+}
+
+// The move and class the root probe gives for a position and counter.
+Move TableMove(const char* fen, int fifty, int* cls) {
+    Position* pos = EnginePosition(fen);
+    pos->fifty = (uint8_t)fifty;
+    uint32_t dtz = 0;
+    Move m = 0;
+    *cls = TB_Probe_DTZ(pos, cls, &dtz, &m);
+    return m;
+}
+
+TEST(PoolSearch, TableMoveIsPlayedAtOnceFromTenPliesOfTheCounter) {
+    REQUIRE_SYZYGY_DATA();
+    SetUpSearchEngine(2);
+    RegisterTables(SyzygyDir());
+    struct Case {
+        const char* fen;
+        int cls, score;
+    } cases[] = {
+        {"8/8/8/4k3/8/8/8/R3K3 w - - 0 1", 4, 9799},     // KRvK, won
+        {"8/8/8/3K4/8/7k/8/q7 w - - 0 1", 0, -9800},     // KQvK, lost
+        {"8/8/3k4/8/3r4/8/8/R2K4 w - - 0 1", 2, 0},      // KRvKR, drawn
+    };
+    for (const Case& c : cases) {
+        int cls = -1;
+        const Move expected = TableMove(c.fen, 10, &cls);
+        ASSERT_EQ(cls, c.cls) << c.fen;
+        SetDepthLimit(30);
+        StartTableSearch(c.fen, 10);
+        ASSERT_TRUE(WaitForPool());
+        EXPECT_EQ(SearchData.pv[1], expected) << c.fen;
+        EXPECT_EQ(SearchData.pv[2], 0) << c.fen;
+        EXPECT_EQ(SearchData.best_score, c.score) << c.fen;
+        EXPECT_EQ(SearchData.best_depth, 99) << c.fen;
+        EXPECT_EQ(SearchData.tb_result, c.cls) << c.fen;
+        EXPECT_EQ(SearchData.stop, STOP_NORMAL) << c.fen;
+        EXPECT_EQ(ThreadData[0]->nodes, 0u) << c.fen << ": nothing searched";
+        // Nine plies on the counter: an ordinary search, the table class still reported.
+        SetDepthLimit(6);
+        StartTableSearch(c.fen, 9);
+        ASSERT_TRUE(WaitForPool());
+        EXPECT_EQ(SearchData.best_depth, 6) << c.fen;
+        EXPECT_GT(ThreadData[0]->nodes, 0u) << c.fen;
+        EXPECT_EQ(SearchData.tb_result, c.cls) << c.fen;
+        EXPECT_TRUE(IsLegalInGame(SearchData.pv[1])) << c.fen;
+    }
+    RegisterTables("");
+}
+
+TEST(PoolSearch, TableWinIsShownAsItsScoreInTheInfoLine) {
+    REQUIRE_SYZYGY_DATA();
+    SetUpSearchEngine(1);
+    RegisterTables(SyzygyDir());
+    SetDepthLimit(30);
+    PBlock.noise = 0.0;
+    testing::internal::CaptureStdout();
+    StartTableSearch("8/8/8/4k3/8/8/8/R3K3 w - - 0 1", 12);
+    const bool idle = WaitForPool();
+    Collect();
+    DisplaySearchInfo(0, 1, SearchData.best_depth, SearchData.best_score, SearchData.pv);
+    const std::string out = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(idle);
+    const std::string last = out.substr(out.rfind("info depth"));
+    // The master scores the move 9799; the line shows a table win as 9800.
+    EXPECT_EQ(SearchData.best_score, 9799);
+    EXPECT_EQ(last.compare(0, 40, "info depth 99 seldepth 98 score cp 9800 "), 0) << out;
+    EXPECT_NE(last.find(" tbhits 1 "), std::string::npos) << out;
+    RegisterTables("");
+}
+
+TEST(PoolSearch, NodesInsideTheTablesAreScoredFromThem) {
+    REQUIRE_SYZYGY_DATA();
+    // Five pieces: no table for the root, but Qxd5+ Kxd5 leaves a won KRvK.
+    const char* fen = "8/8/8/3rk3/8/8/3Q4/4K2R w - - 0 1";
+    SetUpSearchEngine(1);
+    RegisterTables(SyzygyDir());
+    SetDepthLimit(4);
+    StartTableSearch(fen, 0);
+    ASSERT_TRUE(WaitForPool());
+    EXPECT_EQ(SearchData.tb_result, -1) << "five pieces: no table at the root";
+    EXPECT_GT(SearchData.best_score, 9700) << "a table win a few plies down";
+    EXPECT_LT(SearchData.best_score, 9800);
+    Collect();
+    EXPECT_GT(SearchData.tb_hits, 0u);
+    // Probes gated off by depth: the same search scores by evaluation only.
+    Personality.SyzygyProbeDepth5 = 100;
+    StartTableSearch(fen, 0);
+    ASSERT_TRUE(WaitForPool());
+    Collect();
+    EXPECT_EQ(SearchData.tb_hits, 0u);
+    EXPECT_LT(SearchData.best_score, 9000);
+    Personality.SyzygyProbeDepth5 = DefaultPersonality.SyzygyProbeDepth5;
+    RegisterTables("");
 }
 
 }  // namespace

@@ -137,7 +137,7 @@ TEST_F(TableGlue, RootMoveKeepsTheResultAndMakesProgress) {
                 continue;
             }
             ASSERT_EQ(r, s.wdl + 2) << fen;
-            EXPECT_EQ(dtz, (uint32_t)std::abs(s.probe_dtz)) << fen;
+            EXPECT_EQ(dtz, (uint32_t)std::abs(s.dtz)) << fen << ": the true distance, a mate in one too";
             Position* pos = EnginePosition(fen);
             ASSERT_TRUE(PlayMove(pos, move)) << fen << ": the move is legal";
             tb_position after;
@@ -265,6 +265,38 @@ TEST_F(TableGlue, UnusableEnPassantSquareNeverReachesTheProbes) {
     EXPECT_EQ(p.rule50, 37);
     EXPECT_EQ(p.turn, 1);
     EXPECT_EQ(TB_Probe_WDL(pos, 70), 4);
+}
+
+TEST_F(TableGlue, WinsFromTheHighestCounterAreConvertedInTime) {
+    // Both sides play the root probe's moves. Starting with as many plies on
+    // the counter as the win allows, the winner mates or zeroes before the
+    // counter reaches 100, again and again until the mate.
+    int games = 0;
+    for (const SolvedPosition& s : LoadSample()) {
+        if (!s.has_dtz || s.wdl != 2 || s.dtz != s.probe_dtz || s.kind == "mated") continue;
+        for (const std::string& fen : {s.fen, FlipFen(s.fen)}) {
+            Position* pos = EnginePosition(fen);
+            pos->fifty = (uint8_t)(100 - s.dtz);
+            const int winner = pos->side;
+            bool mated = false;
+            for (int ply = 0; ply < 400 && !mated; ply++) {
+                int cls = -1;
+                uint32_t dtz = 0;
+                Move move = 0;
+                ASSERT_EQ(TB_Probe_DTZ(pos, &cls, &dtz, &move), pos->side == winner ? 4 : 0)
+                    << fen << " after " << ply << " plies";
+                ASSERT_TRUE(PlayMove(pos, move)) << fen;
+                mated = IsMate(pos) && SqAtakd(pos, pos->king_sq[pos->side], pos->side ^ 1);
+                if (!mated) {
+                    ASSERT_LT(pos->fifty, 100) << fen << ": the fifty-move rule ends the game first";
+                }
+            }
+            EXPECT_TRUE(mated) << fen;
+            EXPECT_NE(pos->side, winner) << fen << ": the loser is mated";
+            games++;
+        }
+    }
+    EXPECT_GT(games, 400);
 }
 
 }  // namespace
