@@ -364,3 +364,74 @@ TEST(EndToEnd, MkbookBuildsABookThatTheEnginePlaysFrom) {
     Send(e, "quit\n");
     EXPECT_EQ(WaitExit(e), 0);
 }
+
+// ---------------------------------------------------------------------------
+// Endgame tables.
+
+namespace {
+
+bool HaveTables() {
+    struct stat st;
+    return stat((std::string(TESK_SYZYGY_DATA) + "/KRvK.rtbw").c_str(), &st) == 0;
+}
+
+// KRvK, white to win, with twelve king moves on the fifty-move counter.
+const char* const KRK_TWELVE_PLIES =
+    "position fen 8/8/8/4k3/8/8/8/R3K3 w - - 0 1 moves e1d1 e5d5 d1e1 d5e5 e1d1 e5d5 d1e1 d5e5 e1d1 e5d5 d1e1 d5e5\n";
+
+}  // namespace
+
+TEST(EndToEnd, TablesFromTheCommandLinePlayTheirMoveAtOnce) {
+    if (!HaveTables()) GTEST_SKIP() << "no Syzygy test tables in " << TESK_SYZYGY_DATA;
+    EngineChild e = StartEngine({"-tbpath", TESK_SYZYGY_DATA}, MakeTempDir());
+    EXPECT_EQ(WaitFor(e, "info string found"), "info string found 23 tablebases");
+    Send(e, std::string(KRK_TWELVE_PLIES) + "go depth 30\n");
+    std::vector<std::string> lines;
+    const std::string best = WaitFor(e, "bestmove", 20000, &lines);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().compare(0, 40, "info depth 99 seldepth 98 score cp 9800 "), 0) << lines.back();
+    EXPECT_NE(lines.back().find(" tbhits 1 "), std::string::npos) << lines.back();
+    EXPECT_NE(lines.back().find(" pv " + best.substr(9)), std::string::npos) << lines.back() << " / " << best;
+    // Fewer than ten plies on the counter: searched, the table's win reported.
+    Send(e, "position fen 8/8/8/4k3/8/8/8/R3K3 w - - 0 1\ngo depth 6\n");
+    lines.clear();
+    WaitFor(e, "bestmove", 20000, &lines);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().compare(0, 12, "info depth 6"), 0) << lines.back();
+    EXPECT_NE(lines.back().find("score cp 9800 "), std::string::npos) << lines.back();
+    Send(e, "quit\n");
+    EXPECT_EQ(WaitExit(e), 0);
+}
+
+TEST(EndToEnd, BadTableFilesDoNotEndTheEngine) {
+    if (!HaveTables()) GTEST_SKIP() << "no Syzygy test tables in " << TESK_SYZYGY_DATA;
+    const std::string dir = MakeTempDir();
+    std::ofstream(dir + "/KRvK.rtbw");  // empty
+    {
+        std::ifstream in(std::string(TESK_SYZYGY_DATA) + "/KQvK.rtbw", std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::ofstream(dir + "/KQvK.rtbw", std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+    }
+    mkdir((dir + "/KRvKR.rtbw").c_str(), 0755);
+    EngineChild e = StartEngine({}, dir);
+    Send(e, "setoption name SyzygyPath value " + dir + "\nisready\n");
+    EXPECT_EQ(WaitFor(e, "info string found"), "info string found 3 tablebases");
+    EXPECT_EQ(WaitFor(e, "readyok"), "readyok");
+    for (const char* fen : {"8/8/8/4k3/8/8/8/R3K3 w - - 0 1", "8/8/8/4k3/8/8/8/1Q2K3 w - - 0 1",
+                            "8/8/3k4/8/3r4/8/8/R2K4 w - - 0 1"}) {
+        Send(e, std::string("position fen ") + fen + "\ngo depth 5\n");
+        std::vector<std::string> seen;
+        const std::string best = WaitFor(e, "bestmove ", 20000, &seen);
+        EXPECT_FALSE(AnyStartsWith(seen, "info string Illegal")) << fen;
+        EXPECT_EQ(best.compare(0, 9, "bestmove "), 0) << fen << ": " << best;
+        EXPECT_NE(best.compare(0, 13, "bestmove 0000"), 0) << fen << ": a move is found without the tables";
+    }
+    Send(e, std::string(KRK_TWELVE_PLIES) + "go depth 5\n");
+    std::vector<std::string> lines;
+    EXPECT_NE(WaitFor(e, "bestmove", 20000, &lines), "");
+    Send(e, "isready\n");
+    EXPECT_EQ(WaitFor(e, "readyok"), "readyok");
+    EXPECT_FALSE(lines.empty() || lines.back().find("depth 99") != std::string::npos) << "no table move";
+    Send(e, "quit\n");
+    EXPECT_EQ(WaitExit(e), 0);
+}

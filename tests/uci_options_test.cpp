@@ -13,6 +13,7 @@
 #include "uci/config.h"
 #include "uci/options.h"
 #include "uci_test_util.h"
+#include "tests/tablebase_test_util.h"
 
 namespace {
 
@@ -141,6 +142,24 @@ TEST_F(OptionsTest, StringValuesAreCutToTheirField) {
     EXPECT_EQ(Personality.SyzygyPath[0], 0);
     out = Set("SyzygyPath", "");
     EXPECT_EQ(out, "info string SyzygyPath set to ''\n");
+}
+
+TEST_F(OptionsTest, SyzygyPathRegistersTheTablesAtOnce) {
+    REQUIRE_SYZYGY_DATA();
+    const std::string dir = SyzygyDir();
+    EXPECT_EQ(Set("SyzygyPath", dir.c_str()),
+              "info string SyzygyPath set to '" + dir + "'\ninfo string found 23 tablebases\n");
+    EXPECT_EQ(TBnum_piece + TBnum_pawn, 23);
+    EXPECT_EQ(TB_Probe_WDL(EnginePosition("8/8/8/4k3/8/8/8/R3K3 w - - 0 1"), 70), 4);
+    // A second directory list replaces the first at once.
+    ScratchDir s;
+    CopyTables(s.path, {"KQvK"});
+    EXPECT_EQ(Set("SyzygyPath", s.path.c_str()),
+              "info string SyzygyPath set to '" + s.path + "'\ninfo string found 1 tablebases\n");
+    EXPECT_EQ(TB_Probe_WDL(EnginePosition("8/8/8/4k3/8/8/8/R3K3 w - - 0 1"), 70), -1) << "KRvK is gone";
+    EXPECT_EQ(Set("SyzygyPath", "<empty>"), "info string SyzygyPath set to '<empty>'\n");
+    EXPECT_EQ(TBnum_piece + TBnum_pawn, 0);
+    EXPECT_EQ(TB_LARGEST, 0u);
 }
 
 TEST_F(OptionsTest, EloOptionSetsTheTargetSpeed) {
