@@ -1,5 +1,7 @@
 #include "tablebase/glue.h"
 
+#include <atomic>
+
 #include "base/settings.h"
 #include "board/tables.h"
 #include "tablebase/tbcore.h"
@@ -38,17 +40,34 @@ void TB_ConvertPosition(const Position* pos, tb_position* p, int rule50) {
     p->rule50 = (uint8_t)(rule50 > 255 ? 255 : rule50);
 }
 
+// The search probes the same positions again and again (every iteration,
+// every transposition): their classes are kept in a table of the last
+// results, one word each: the upper 61 bits of the position's key mixed with
+// the registration they were found under, and the class plus one. Words are
+// read and written whole, so threads share the table without a lock.
+enum : uint64_t { WDL_CACHE_SIZE = 1 << 20 };
+static std::atomic<uint64_t> wdl_cache[WDL_CACHE_SIZE];
+
+static inline uint64_t CacheKey(const Position* pos) {
+    return pos->key ^ (TB_generation * 0x9E3779B97F4A7C15ULL);
+}
+
 int TB_Probe_WDL(const Position* pos, int depth) {
     if (Personality.SyzygyProbeDepth5 > depth) return -1;
     const unsigned n = (unsigned)PopCount(pos->bb[0] | pos->bb[8]);
     if (n > TB_LARGEST) return -1;
     if (n == 6 && Personality.SyzygyProbeDepth6 > depth) return -1;
     if (pos->castle) return -1;
+    const uint64_t key = CacheKey(pos);
+    std::atomic<uint64_t>& slot = wdl_cache[key & (WDL_CACHE_SIZE - 1)];
+    const uint64_t known = slot.load(std::memory_order_relaxed);
+    if ((known & 7) && (known & ~7ULL) == (key & ~7ULL)) return (int)(known & 7) - 1;
     tb_position p;
     TB_ConvertPosition(pos, &p, 0);
     int success = 0;
     const int v = probe_wdl(&p, &success);
     if (success == 0) return -1;
+    slot.store((key & ~7ULL) | (uint64_t)(v + 3), std::memory_order_relaxed);
     return v + 2;
 }
 

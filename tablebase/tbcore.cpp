@@ -35,6 +35,7 @@ TBEntry_piece TB_piece[TBMAX_PIECE];
 TBEntry_pawn TB_pawn[TBMAX_PAWN];
 int TBnum_piece = 0, TBnum_pawn = 0;
 unsigned TB_LARGEST = 0;
+uint64_t TB_generation = 0;
 DTZTableEntry DTZ_table[DTZ_ENTRIES];
 
 static bool initialized = false;
@@ -330,6 +331,12 @@ uint64_t encode_pawn(const uint8_t pawns[2], int num, const uint8_t* norm, int* 
 // ---------------------------------------------------------------------------
 // Compressed value tables
 
+// Entries of the fast code table: bits 0-5 the code length, 6-17 the symbol,
+// 18-25 its values minus one; length 0 for a longer code or one whose symbol
+// does not exist. Entries of the skip table: bits 0-3 the bits of the whole
+// codes at the start of a stretch, 4-15 their values.
+enum : uint32_t { FAST_LONG = 0 };
+
 void free_pairs(PairsData* d) { free(d); }
 
 // Values per symbol, children before parents; false when a symbol refers
@@ -405,11 +412,14 @@ PairsData* setup_pairs(const uint8_t* data, const uint8_t* end, uint64_t tb_size
     const uint64_t header = 12 + 2 * (uint64_t)h + 3 * (uint64_t)num_syms + (num_syms & 1);
     if (room < header) return nullptr;
 
-    PairsData* d = static_cast<PairsData*>(malloc(sizeof(PairsData) + 4 * (size_t)h + num_syms));
+    PairsData* d = static_cast<PairsData*>(malloc(sizeof(PairsData) + 4 * (size_t)h + 4 * ((size_t)1 << FAST_CODE_BITS) +
+                                                  2 * ((size_t)1 << SKIP_CODE_BITS) + num_syms));
     if (!d) return nullptr;
     memset(d, 0, sizeof(PairsData));
     d->base = reinterpret_cast<uint32_t*>(d + 1);
-    d->symlen = reinterpret_cast<uint8_t*>(d->base + h);
+    d->fast = d->base + h;
+    d->skip = reinterpret_cast<uint16_t*>(d->fast + (1 << FAST_CODE_BITS));
+    d->symlen = reinterpret_cast<uint8_t*>(d->skip + (1 << SKIP_CODE_BITS));
     d->blocksize = blocksize;
     d->idxbits = idxbits;
     d->min_len = min_len;
@@ -432,6 +442,31 @@ PairsData* setup_pairs(const uint8_t* data, const uint8_t* end, uint64_t tb_size
         d->base[i] = (d->base[i + 1] + Read16(d->offset + 2 * i) - Read16(d->offset + 2 * (i + 1))) / 2;
     for (int i = 0; i < h; i++) d->base[i] <<= 32 - (min_len + i);  // min_len + i >= 1
 
+    // A code that fits into the first n bits of the stream is decided by
+    // them alone: the comparisons with the bases of its length and the
+    // shorter ones read no further. Its length (0: not decided) and symbol:
+    auto code_at = [d, min_len, num_syms](uint32_t stream, int n, uint32_t* sym) {
+        int l = 0;
+        while (stream < d->base[l]) l++;
+        if (l + min_len > n) return 0;
+        *sym = Read16(d->offset + 2 * l) + ((stream - d->base[l]) >> (32 - (l + min_len)));
+        return *sym < num_syms ? l + min_len : 0;
+    };
+    for (uint32_t v = 0; v < (1u << FAST_CODE_BITS); v++) {
+        uint32_t sym = 0;
+        const int l = code_at(v << (32 - FAST_CODE_BITS), FAST_CODE_BITS, &sym);
+        d->fast[v] = l ? (uint32_t)l | sym << 6 | (uint32_t)d->symlen[sym] << 18 : FAST_LONG;
+    }
+    for (uint32_t v = 0; v < (1u << SKIP_CODE_BITS); v++) {
+        int bits = 0;
+        uint32_t values = 0, sym = 0;
+        for (int l; bits < SKIP_CODE_BITS && (l = code_at(v << (32 - SKIP_CODE_BITS + bits), SKIP_CODE_BITS - bits, &sym));) {
+            bits += l;
+            values += d->symlen[sym] + 1u;
+        }
+        d->skip[v] = (uint16_t)(bits | values << 4);  // at most 12 codes of 256 values
+    }
+
     size[0] = 6 * d->index_entries;
     size[1] = 2 * (uint64_t)d->size_entries;
     size[2] = (uint64_t)real << blocksize;
@@ -448,6 +483,8 @@ int decompress_pairs(const PairsData* d, uint64_t idx) {
     uint32_t block = Read32(entry);
     litidx += Read16(entry + 4);
     if (block >= d->size_entries) return -1;
+    // Mostly the value lies in the named block: fetch it while the sizes are read.
+    if (block < d->real_blocks) __builtin_prefetch(d->data + ((uint64_t)block << d->blocksize));
 
     if (litidx < 0) {
         do {
@@ -463,35 +500,59 @@ int decompress_pairs(const PairsData* d, uint64_t idx) {
     }
     if (block >= d->real_blocks) return -1;
 
-    // Codes are read big-endian from the block; bytes past its end read as 0.
+    // The stream is read big-endian from the block: at each step the 57 or
+    // more bits from bit `at` on, with bits past the block's end read as 0.
     const uint8_t* ptr = d->data + ((uint64_t)block << d->blocksize);
     const uint32_t block_bytes = 1u << d->blocksize;
-    uint32_t at = 0;        // next byte to load
-    uint64_t window = 0;    // unread bits, left-aligned
-    int bits = 0;           // number of them
-    uint64_t used = 0;      // bits consumed so far
-    const uint64_t limit = 8 * (uint64_t)block_bytes;
     const int min_len = d->min_len;
     const uint32_t* base = d->base;
+    const uint8_t* offset = d->offset;
+    uint64_t at = 0;
     uint32_t sym;
     for (;;) {
-        while (bits <= 56) {
-            const uint64_t byte = at < block_bytes ? ptr[at] : 0;
-            at++;
-            window |= byte << (56 - bits);
-            bits += 8;
+        const uint64_t byte = at >> 3;
+        uint64_t window;
+        if (byte + 8 <= block_bytes) {
+            memcpy(&window, ptr + byte, 8);
+            window = __builtin_bswap64(window);
+        } else if (byte < block_bytes) {
+            window = 0;
+            for (uint64_t i = byte; i < block_bytes; i++) window |= (uint64_t)ptr[i] << (56 - 8 * (i - byte));
+        } else {
+            return -1;  // ran off the block
         }
-        const uint32_t code = (uint32_t)(window >> 32);
-        int l = min_len;
-        while (code < base[l - min_len]) l++;
-        sym = Read16(d->offset + 2 * (l - min_len)) + ((code - base[l - min_len]) >> (32 - l));
-        if (sym >= d->num_syms) return -1;
-        if (litidx < (int64_t)d->symlen[sym] + 1) break;
-        litidx -= (int64_t)d->symlen[sym] + 1;
-        window <<= l;
-        bits -= l;
-        used += (uint64_t)l;
-        if (used >= limit) return -1;  // ran off the block
+        window <<= at & 7;
+        // Whole codes before the wanted value are passed over in stretches;
+        // the 57 bits hold four of them (48 bits) and the next lookup.
+        bool skipped = false;
+        for (int k = 0; k < 4; k++) {
+            const uint32_t skip = d->skip[window >> (64 - SKIP_CODE_BITS)];
+            const int bits = (int)(skip & 15);
+            if (!bits || litidx < (int64_t)(skip >> 4)) break;
+            litidx -= (int64_t)(skip >> 4);
+            window <<= bits;
+            at += (uint64_t)bits;
+            skipped = true;
+        }
+        if (skipped) continue;  // reload: a long code needs 32 bits
+        const uint32_t entry = d->fast[window >> (64 - FAST_CODE_BITS)];
+        int l = (int)(entry & 63);
+        int64_t count;
+        if (l != FAST_LONG) {
+            sym = (entry >> 6) & 0xFFF;
+            count = (int64_t)(entry >> 18) + 1;
+        } else {
+            const uint32_t code = (uint32_t)(window >> 32);
+            l = FAST_CODE_BITS + 1 > min_len ? FAST_CODE_BITS + 1 - min_len : 0;
+            while (code < base[l]) l++;
+            sym = Read16(offset + 2 * l) + ((code - base[l]) >> (32 - (l + min_len)));
+            l += min_len;
+            if (sym >= d->num_syms) return -1;
+            count = (int64_t)d->symlen[sym] + 1;
+        }
+        if (litidx < count) break;
+        litidx -= count;
+        at += (uint64_t)l;
     }
     while (d->symlen[sym] != 0) {
         const uint32_t w = Read24(d->sympat + 3 * sym);
@@ -1042,6 +1103,7 @@ void init_tablebases(const char* path) {
         initialized = true;
     }
     ReleaseTables();
+    TB_generation++;
     if (!path || !*path || !strcmp(path, "<empty>")) return;
 
     for (const char* s = path;;) {

@@ -27,9 +27,13 @@ extern const uint64_t MaterialKey[2][6];
 // 1-5 (first side) and 9-13 (other side); mirror swaps the sides.
 uint64_t material_key_from_counts(const int counts[16], bool mirror);
 
+// Codes of up to FAST_CODE_BITS bits are decoded by one table lookup, and
+// the whole codes within the next SKIP_CODE_BITS bits are passed over by one.
+enum : int { FAST_CODE_BITS = 8, SKIP_CODE_BITS = 12 };
+
 // Decoder record of one compressed value table. The pointers into the file
-// stay valid while its mapping lives; `base` and `symlen` live in the same
-// allocation as the record.
+// stay valid while its mapping lives; `base`, `fast`, `skip` and `symlen` live in
+// the same allocation as the record.
 struct PairsData {
     const uint8_t* indextable;  // 6-byte entries: u32 block, u16 place
     const uint8_t* sizetable;   // u16 entries: values per block minus one
@@ -38,6 +42,8 @@ struct PairsData {
     const uint8_t* sympat;      // 3-byte symbol entries
     uint8_t* symlen;            // values per symbol minus one
     uint32_t* base;             // smallest code of each length from min_len, left-aligned
+    uint32_t* fast;             // FAST_CODE_BITS-bit code beginnings: length, symbol and its values minus one
+    uint16_t* skip;             // SKIP_CODE_BITS-bit stretches: bits and values of their whole codes
     int blocksize;              // log2 of the bytes of a block
     int idxbits;                // log2 of the values per index entry; 0: one value only
     int min_len;                // shortest code; for a single-value table the value
@@ -126,6 +132,8 @@ extern TBEntry_pawn TB_pawn[TBMAX_PAWN];
 extern int TBnum_piece, TBnum_pawn;
 // Largest piece count of a registered table, kings included; 0 when none.
 extern unsigned TB_LARGEST;
+// Counts the registrations: results found under an earlier one are stale.
+extern uint64_t TB_generation;
 
 // The DTZ cache (entry 0 most recently used); used under DtzCacheLock().
 struct DTZTableEntry {

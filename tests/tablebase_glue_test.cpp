@@ -299,4 +299,20 @@ TEST_F(TableGlue, WinsFromTheHighestCounterAreConvertedInTime) {
     EXPECT_GT(games, 400);
 }
 
+TEST_F(TableGlue, ResultsDoNotOutliveTheirRegistration) {
+    // The same position asked again is answered alike; once the tables are
+    // registered anew, what was known before is not used.
+    Position* pos = EnginePosition(KRK_WIN);
+    EXPECT_EQ(TB_Probe_WDL(pos, 70), 4);
+    EXPECT_EQ(TB_Probe_WDL(pos, 70), 4);
+    ScratchDir s;
+    CopyTables(s.path, {"KQvK"});
+    RegisterTables(s.path);
+    EXPECT_EQ(TB_Probe_WDL(pos, 70), -1) << "KRvK is not registered any more";
+    RegisterTables("");
+    EXPECT_EQ(TB_Probe_WDL(pos, 70), -1);
+    RegisterTables(SyzygyDir());
+    EXPECT_EQ(TB_Probe_WDL(pos, 70), 4);
+}
+
 }  // namespace

@@ -28,7 +28,7 @@ static const char* const kPositions[] = {
 };
 static const int kPositionCount = sizeof kPositions / sizeof kPositions[0];
 
-static bool SetUpEngine(int hash_mb) {
+bool BenchSetUpEngine(int hash_mb) {
     InitBoardTables();
     InitKPK();
     InitControlBlock();
@@ -55,15 +55,14 @@ static bool SetUpEngine(int hash_mb) {
     return true;
 }
 
-static bool UsePool(int threads) {
+bool BenchUsePool(int threads) {
     KillThreadPool(SearchData.threads);
     SearchData.threads = (uint8_t)threads;
     Personality.Threads = (int16_t)threads;
     return CreateThreadPool(threads) == 0;
 }
 
-// One search of the pool from a cleared table; returns its nodes and time.
-static void RunOne(const char* fen, double* nodes, double* seconds) {
+void BenchRunOne(const char* fen, double* nodes, double* seconds) {
     SetPosition(&CTD->pos, fen);
     HashClear();
     SearchData.request = 1;
@@ -88,14 +87,14 @@ int DriverBench(int argc, char** argv) {
         fprintf(stderr, "usage: threads [seconds per position] [depth] [max threads]\n");
         return 1;
     }
-    if (!SetUpEngine(256)) {
+    if (!BenchSetUpEngine(256)) {
         fprintf(stderr, "out of memory\n");
         return 1;
     }
     printf("pool node rate, %.1f s per position, %d positions\n", movetime, kPositionCount);
     double base_nps = 0;
     for (int threads = 1; threads <= max_threads; threads *= 2) {
-        if (!UsePool(threads)) {
+        if (!BenchUsePool(threads)) {
             fprintf(stderr, "cannot create %d threads\n", threads);
             return 1;
         }
@@ -106,7 +105,7 @@ int DriverBench(int argc, char** argv) {
         double nodes = 0, seconds = 0;
         for (int i = 0; i < kPositionCount; i++) {
             double n, s;
-            RunOne(kPositions[i], &n, &s);
+            BenchRunOne(kPositions[i], &n, &s);
             nodes += n;
             seconds += s;
         }
@@ -117,7 +116,7 @@ int DriverBench(int argc, char** argv) {
     }
     printf("time to depth %d\n", depth);
     for (int threads = 1; threads <= max_threads; threads *= 2) {
-        if (!UsePool(threads)) return 1;
+        if (!BenchUsePool(threads)) return 1;
         SearchData.limit_kind = 1;
         SearchData.move_time = 1e7;
         SearchData.depth_limit = (uint8_t)depth;
@@ -125,7 +124,7 @@ int DriverBench(int argc, char** argv) {
         double total = 0;
         for (int i = 0; i < kPositionCount; i++) {
             double n, s;
-            RunOne(kPositions[i], &n, &s);
+            BenchRunOne(kPositions[i], &n, &s);
             total += s;
         }
         printf("  %3d threads: %8.3f s\n", threads, total);
