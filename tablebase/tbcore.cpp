@@ -181,6 +181,17 @@ void fill_norm_pawn(const uint8_t pawns[2], int num, uint8_t* norm, const uint8_
         for (int j = i; j < num && pieces[j] == pieces[i]; j++) norm[i]++;
 }
 
+// The weight of the group at index i, the product of the sizes of the
+// digits placed so far; the group then takes its squares from the n free ones.
+static inline bool NextGroupFactor(uint64_t* factor, const uint8_t* norm, int* i, int* n, uint64_t* f) {
+    if (norm[*i] == 0) return false;
+    factor[*i] = *f;
+    *f *= (uint64_t)subfactor(norm[*i], *n);
+    *n -= norm[*i];
+    *i += norm[*i];
+    return true;
+}
+
 uint64_t calc_factors_piece(uint64_t* factor, int num, int order, const uint8_t* norm, int enc_type) {
     static const uint64_t pivfac[3] = {31332, 0, 462};
     int n = 64 - norm[0];
@@ -191,12 +202,8 @@ uint64_t calc_factors_piece(uint64_t* factor, int num, int order, const uint8_t*
             factor[0] = f;
             f *= pivfac[enc_type];
             lead_placed = true;
-        } else {
-            if (norm[i] == 0) return 0;
-            factor[i] = f;
-            f *= (uint64_t)subfactor(norm[i], n);
-            n -= norm[i];
-            i += norm[i];
+        } else if (!NextGroupFactor(factor, norm, &i, &n, &f)) {
+            return 0;
         }
     }
     return lead_placed ? f : 0;
@@ -217,12 +224,8 @@ uint64_t calc_factors_pawn(uint64_t* factor, int num, int order, int order2, con
             factor[norm[0]] = f;
             f *= (uint64_t)subfactor(norm[norm[0]], 48 - norm[0]);
             other_placed = true;
-        } else {
-            if (norm[i] == 0) return 0;
-            factor[i] = f;
-            f *= (uint64_t)subfactor(norm[i], n);
-            n -= norm[i];
-            i += norm[i];
+        } else if (!NextGroupFactor(factor, norm, &i, &n, &f)) {
+            return 0;
         }
     }
     return lead_placed && other_placed ? f : 0;
@@ -237,21 +240,31 @@ static inline void SortAscending(int* pos, int n) {
         }
 }
 
+// The digit of the t equal pieces from index i on: their squares in rising
+// order, each numbered among the squares that the earlier pieces leave free,
+// less `below` squares that none of them can stand on.
+static inline bool GroupDigit(int i, int t, int* pos, int below, uint64_t* digit) {
+    SortAscending(pos + i, t);
+    uint64_t s = 0;
+    for (int m = i; m < i + t; m++) {
+        int c = 0;
+        for (int l = 0; l < i; l++) c += pos[m] > pos[l];
+        const int n = pos[m] - c - below;
+        if (n < 0) return false;  // a pawn on the first rank
+        s += (uint64_t)binomial[m - i][n];
+    }
+    *digit = s;
+    return true;
+}
+
 // The digits of the groups from index i on.
 static inline bool EncodeGroups(int i, int num, const uint8_t* norm, int* pos, const uint64_t* factor,
                                 uint64_t* idx) {
     while (i < num) {
         const int t = norm[i];
-        if (t < 1 || t > 5 || i + t > num) return false;
-        SortAscending(pos + i, t);
-        uint64_t s = 0;
-        for (int m = i; m < i + t; m++) {
-            const int p = pos[m];
-            int c = 0;
-            for (int l = 0; l < i; l++) c += p > pos[l];
-            s += (uint64_t)binomial[m - i][p - c];
-        }
-        *idx += s * factor[i];
+        uint64_t digit;
+        if (t < 1 || t > 5 || i + t > num || !GroupDigit(i, t, pos, 0, &digit)) return false;
+        *idx += digit * factor[i];
         i += t;
     }
     return true;
@@ -310,18 +323,11 @@ uint64_t encode_pawn(const uint8_t pawns[2], int num, const uint8_t* norm, int* 
 
     int i = lead;
     if (pawns[1]) {
+        // The other colour's pawns, on the 48 squares of ranks 2 to 7.
         const int n = norm[i];
-        if (n < 1 || n > 5 || i + n > num) return NO_INDEX;
-        SortAscending(pos + i, n);
-        uint64_t s = 0;
-        for (int m = i; m < i + n; m++) {
-            const int p = pos[m];
-            int c = 0;
-            for (int l = 0; l < i; l++) c += p > pos[l];
-            if (p - c - 8 < 0) return NO_INDEX;  // a pawn on the first rank
-            s += (uint64_t)binomial[m - i][p - c - 8];
-        }
-        idx += s * factor[i];
+        uint64_t digit;
+        if (n < 1 || n > 5 || i + n > num || !GroupDigit(i, n, pos, 8, &digit)) return NO_INDEX;
+        idx += digit * factor[i];
         i += n;
     }
     if (!EncodeGroups(i, num, norm, pos, factor, &idx)) return NO_INDEX;
@@ -694,120 +700,143 @@ static bool PlaceAreas(FileCursor& c, PairsData** tables, uint64_t (*sizes)[3], 
     return true;
 }
 
+// The piece list of one value table from a description (pieces in the
+// low nibbles for s = 0, the high ones for s = 1, after `skip` order bytes),
+// with its group sizes, digit weights and number of indices. A pawn table's
+// lists all start with the leading pawns of lead_code (file a's first piece
+// of table 0, which the probes go by). Returns what is wrong, or nullptr.
+static const char* SetUpPieceList(const TBEntry* e, const uint8_t* desc, int skip, int s, int order, int order2,
+                                  int file, int lead_code, uint8_t* pieces, uint8_t* norm, uint64_t* factor,
+                                  uint64_t* size) {
+    const int num = e->num;
+    for (int i = 0; i < num; i++) pieces[i] = (uint8_t)(s ? desc[i + skip] >> 4 : desc[i + skip] & 0x0F);
+    if (!e->has_pawns) {
+        const int enc_type = static_cast<const TBEntry_piece*>(e)->enc_type;
+        if (!PiecesFit(e, pieces, enc_type == 0 ? 3 : 2)) return "piece description does not fit the material";
+        fill_norm_piece(num, enc_type, norm, pieces);
+        *size = calc_factors_piece(factor, num, order, norm, enc_type);
+    } else {
+        const uint8_t* pawns = static_cast<const TBEntry_pawn*>(e)->pawns;
+        if (!PiecesFit(e, pieces, 0) || !PawnsLead(pawns, pieces, lead_code))
+            return "piece description does not fit the material";
+        if ((pawns[1] != 0) == (order2 >= 15) || order == order2) return "pawn order out of range";
+        fill_norm_pawn(pawns, num, norm, pieces);
+        *size = calc_factors_pawn(factor, num, order, order2, norm, file);
+    }
+    return *size ? nullptr : "piece order out of range";
+}
+
+static inline int Nibble(uint8_t byte, int s) { return s ? byte >> 4 : byte & 0x0F; }
+
+// A mapped file's piece descriptions: one per table side s < sides, for one
+// file or four (pawn tables), each into the record's lists that slot(f, s)
+// names; the number of indices of each into size[f][s].
+struct PieceListSlot {
+    uint8_t* pieces;
+    uint8_t* norm;
+    uint64_t* factor;
+};
+template <class SlotOf>
+static const char* ReadDescriptions(FileCursor& c, const TBEntry* e, int sides, SlotOf slot, uint64_t (*size)[2]) {
+    const int num = e->num;
+    const int skip = e->has_pawns && static_cast<const TBEntry_pawn*>(e)->pawns[1] ? 2 : 1;
+    const int groups = e->has_pawns ? 4 : 1;
+    if (!c.Has((uint64_t)groups * (uint64_t)(num + skip))) return "piece description cut short";
+    const int lead_code = c.Ptr()[skip] & 0x0F;
+    for (int f = 0; f < groups; f++) {
+        const uint8_t* desc = c.Ptr();
+        for (int s = 0; s < sides; s++) {
+            const PieceListSlot l = slot(f, s);
+            const int order = Nibble(desc[0], s);
+            const int order2 = skip == 2 ? Nibble(desc[1], s) : 15;
+            const char* why =
+                SetUpPieceList(e, desc, skip, s, order, order2, f, lead_code, l.pieces, l.norm, l.factor, &size[f][s]);
+            if (why) return why;
+        }
+        c.Skip((uint64_t)(num + skip));
+    }
+    c.PadEven();
+    return nullptr;
+}
+
+// The value tables' headers, one after the other; false on a bad one.
+static bool ReadPairsHeaders(FileCursor& c, int n, const uint64_t* tb_size, bool wdl, PairsData** tables,
+                             uint64_t (*sizes)[3], uint8_t* flags, int* made) {
+    for (int i = 0; i < n; i++) {
+        const uint8_t* next = nullptr;
+        tables[i] = setup_pairs(c.Ptr(), c.End(), tb_size[i], sizes[i], &next, &flags[i], wdl);
+        if (!tables[i]) return false;
+        (*made)++;
+        c.at = (uint64_t)(next - c.start);
+    }
+    return true;
+}
+
+// The layout byte after the signature, with the checks that need no more.
+static const char* ReadLayout(FileCursor& c, const TBEntry* e, int* files, bool* split) {
+    if (!c.Has(5)) return "shorter than its header";
+    const uint8_t head = c.start[4];
+    *split = head & 1;
+    *files = (head & 2) ? 4 : 1;
+    if ((head & 2) && !e->has_pawns) return "a pawn layout in a table without pawns";
+    if (e->num > TBPIECES) return "too many pieces";
+    c.at = 5;
+    return nullptr;
+}
+
+// The areas of a file's value tables, unless something is wrong already:
+// then, or when the areas do not fit, the file is reported and the value
+// tables made so far are released.
+static bool PlaceOrReport(FileCursor& c, PairsData** tables, uint64_t (*sizes)[3], int n, int made, const char* why,
+                          const char* name, const char* suffix) {
+    if (!why && !PlaceAreas(c, tables, sizes, n)) why = "shorter than its tables";
+    if (!why) return true;
+    FreePairsArray(tables, made);
+    ReportCorrupt(name, suffix, why);
+    return false;
+}
+
 bool init_table_wdl(TBEntry* entry, const char* name) {
     FileCursor c{entry->data, entry->mapping, 0};
-    const char* why = nullptr;
     PairsData* tables[8] = {};
-    uint64_t sizes[8][3] = {};
-    int ntables = 0;
-    if (!c.Has(5)) {
-        ReportCorrupt(name, ".rtbw", "shorter than its header");
-        return false;
+    uint64_t sizes[8][3] = {}, tb_size[4][2] = {};
+    uint8_t flags[8];
+    int files = 1, made = 0;
+    bool split = false;
+    const char* why = ReadLayout(c, entry, &files, &split);
+    const int sides = split ? 2 : 1;
+    if (!why) {
+        why = entry->has_pawns
+                  ? ReadDescriptions(c, entry, sides,
+                                     [entry](int f, int s) {
+                                         TBPawnFile& p = static_cast<TBEntry_pawn*>(entry)->file[f];
+                                         return PieceListSlot{p.pieces[s], p.norm[s], p.factor[s]};
+                                     },
+                                     tb_size)
+                  : ReadDescriptions(c, entry, sides,
+                                     [entry](int, int s) {
+                                         TBEntry_piece* p = static_cast<TBEntry_piece*>(entry);
+                                         return PieceListSlot{p->pieces[s], p->norm[s], p->factor[s]};
+                                     },
+                                     tb_size);
     }
-    const uint8_t head = c.start[4];
-    const bool split = head & 1;
-    const int files = (head & 2) ? 4 : 1;
-    const int num = entry->num < (int)TBPIECES ? (int)entry->num : (int)TBPIECES;  // registered with at most six
-    c.at = 5;
+    // Table sizes in file order: file by file, table 0 before table 1.
+    uint64_t order[8];
+    for (int f = 0; f < files; f++)
+        for (int s = 0; s < sides; s++) order[f * sides + s] = tb_size[f][s];
+    const int n = files * sides;
+    if (!why && !ReadPairsHeaders(c, n, order, true, tables, sizes, flags, &made)) why = "bad value table header";
+    if (!PlaceOrReport(c, tables, sizes, n, made, why, name, ".rtbw")) return false;
     if (!entry->has_pawns) {
         TBEntry_piece* e = static_cast<TBEntry_piece*>(entry);
-        uint64_t tb_size[2] = {0, 0};
-        if (head & 2) {
-            why = "a pawn layout in a table without pawns";
-        } else if (!c.Has((uint64_t)num + 1)) {
-            why = "piece description cut short";
-        } else {
-            const uint8_t* p = c.Ptr();
-            const int lead = e->enc_type == 0 ? 3 : 2;
-            for (int s = 0; s < (split ? 2 : 1) && !why; s++) {
-                const int order = s ? p[0] >> 4 : p[0] & 0x0F;
-                for (int i = 0; i < num; i++) e->pieces[s][i] = (uint8_t)(s ? p[i + 1] >> 4 : p[i + 1] & 0x0F);
-                if (!PiecesFit(e, e->pieces[s], lead)) {
-                    why = "piece description does not fit the material";
-                    break;
-                }
-                fill_norm_piece(num, e->enc_type, e->norm[s], e->pieces[s]);
-                tb_size[s] = calc_factors_piece(e->factor[s], num, order, e->norm[s], e->enc_type);
-                if (!tb_size[s]) why = "piece order out of range";
-            }
-            c.Skip((uint64_t)num + 1);
-            c.PadEven();
-        }
-        for (int s = 0; s < (split ? 2 : 1) && !why; s++) {
-            const uint8_t* next = nullptr;
-            uint8_t flags = 0;
-            tables[ntables] = setup_pairs(c.Ptr(), c.End(), tb_size[s], sizes[ntables], &next, &flags, true);
-            if (!tables[ntables]) {
-                why = "bad value table header";
-                break;
-            }
-            c.at = (uint64_t)(next - c.start);
-            ntables++;
-        }
-        if (!why && !PlaceAreas(c, tables, sizes, ntables)) why = "shorter than its tables";
-        if (!why) {
-            e->precomp[0] = tables[0];
-            e->precomp[1] = split ? tables[1] : nullptr;
-            return true;
-        }
+        e->precomp[0] = tables[0];
+        e->precomp[1] = split ? tables[1] : nullptr;
     } else {
         TBEntry_pawn* e = static_cast<TBEntry_pawn*>(entry);
-        const int s2 = e->pawns[1] ? 2 : 1;
-        uint64_t tb_size[4][2] = {};
-        if (!c.Has(4 * (uint64_t)(num + s2))) {
-            why = "piece description cut short";
-        } else {
-            const int lead_code = (c.Ptr()[s2] & 0x0F);
-            for (int f = 0; f < 4 && !why; f++) {
-                const uint8_t* p = c.Ptr();
-                for (int s = 0; s < (split ? 2 : 1) && !why; s++) {
-                    const int order = s ? p[0] >> 4 : p[0] & 0x0F;
-                    const int order2 = s2 == 2 ? (s ? p[1] >> 4 : p[1] & 0x0F) : 15;
-                    uint8_t* pieces = e->file[f].pieces[s];
-                    for (int i = 0; i < num; i++) pieces[i] = (uint8_t)(s ? p[i + s2] >> 4 : p[i + s2] & 0x0F);
-                    if (!PiecesFit(e, pieces, 0) || !PawnsLead(e->pawns, pieces, lead_code)) {
-                        why = "piece description does not fit the material";
-                        break;
-                    }
-                    if ((s2 == 2) == (order2 >= 15) || order == order2) {
-                        why = "pawn order out of range";
-                        break;
-                    }
-                    fill_norm_pawn(e->pawns, num, e->file[f].norm[s], pieces);
-                    tb_size[f][s] = calc_factors_pawn(e->file[f].factor[s], num, order, order2, e->file[f].norm[s], f);
-                    if (!tb_size[f][s]) why = "piece order out of range";
-                }
-                c.Skip((uint64_t)(num + s2));
-            }
-            c.PadEven();
-        }
-        for (int f = 0; f < files && !why; f++) {
-            for (int s = 0; s < (split ? 2 : 1); s++) {
-                const uint8_t* next = nullptr;
-                uint8_t flags = 0;
-                tables[ntables] = setup_pairs(c.Ptr(), c.End(), tb_size[f][s], sizes[ntables], &next, &flags, true);
-                if (!tables[ntables]) {
-                    why = "bad value table header";
-                    break;
-                }
-                c.at = (uint64_t)(next - c.start);
-                ntables++;
-            }
-        }
-        if (!why && !PlaceAreas(c, tables, sizes, ntables)) why = "shorter than its tables";
-        if (!why) {
-            int t = 0;
-            for (int f = 0; f < files; f++) {
-                e->file[f].precomp[0] = tables[t++];
-                e->file[f].precomp[1] = split ? tables[t++] : nullptr;
-            }
-            for (int f = files; f < 4; f++) e->file[f].precomp[0] = e->file[f].precomp[1] = nullptr;
-            return true;
-        }
+        for (int f = 0; f < 4; f++)
+            for (int s = 0; s < 2; s++) e->file[f].precomp[s] = f < files && s < sides ? tables[f * sides + s] : nullptr;
     }
-    FreePairsArray(tables, ntables);
-    ReportCorrupt(name, ".rtbw", why);
-    return false;
+    return true;
 }
 
 // The four value maps of a DTZ table behind its headers.
@@ -826,110 +855,53 @@ static bool ReadMaps(FileCursor& c, const uint8_t* map, uint16_t* map_idx) {
 
 bool init_table_dtz(TBEntry* entry, const char* name) {
     FileCursor c{entry->data, entry->mapping, 0};
-    const char* why = nullptr;
     PairsData* tables[4] = {};
-    uint64_t sizes[4][3] = {};
-    int ntables = 0;
-    if (!c.Has(5)) {
-        ReportCorrupt(name, ".rtbz", "shorter than its header");
-        return false;
+    uint64_t sizes[4][3] = {}, tb_size[4][2] = {};
+    uint8_t flags[4] = {};
+    int files = 1, made = 0;
+    bool split = false;
+    const char* why = ReadLayout(c, entry, &files, &split);
+    if (!why) {
+        why = entry->has_pawns
+                  ? ReadDescriptions(c, entry, 1,
+                                     [entry](int f, int) {
+                                         DTZPawnFile& p = static_cast<DTZEntry_pawn*>(entry)->file[f];
+                                         return PieceListSlot{p.pieces, p.norm, p.factor};
+                                     },
+                                     tb_size)
+                  : ReadDescriptions(c, entry, 1,
+                                     [entry](int, int) {
+                                         DTZEntry_piece* p = static_cast<DTZEntry_piece*>(entry);
+                                         return PieceListSlot{p->pieces, p->norm, p->factor};
+                                     },
+                                     tb_size);
     }
-    const uint8_t head = c.start[4];
-    const int files = (head & 2) ? 4 : 1;
-    const int num = entry->num < (int)TBPIECES ? (int)entry->num : (int)TBPIECES;  // registered with at most six
-    c.at = 5;
+    uint64_t order[4];
+    for (int f = 0; f < files; f++) order[f] = tb_size[f][0];
+    if (!why && !ReadPairsHeaders(c, files, order, false, tables, sizes, flags, &made)) why = "bad value table header";
+    // The value maps of each file whose header says it has them.
+    const uint8_t* map = c.Ptr();
+    uint16_t map_idx[4][4] = {};
+    for (int f = 0; f < files && !why; f++)
+        if ((flags[f] & DTZ_HAS_MAPS) && !ReadMaps(c, map, map_idx[f])) why = "value maps cut short";
+    c.PadEven();
+    if (!PlaceOrReport(c, tables, sizes, files, made, why, name, ".rtbz")) return false;
     if (!entry->has_pawns) {
         DTZEntry_piece* e = static_cast<DTZEntry_piece*>(entry);
-        uint64_t tb_size = 0;
-        if (head & 2) {
-            why = "a pawn layout in a table without pawns";
-        } else if (!c.Has((uint64_t)num + 1)) {
-            why = "piece description cut short";
-        } else {
-            const uint8_t* p = c.Ptr();
-            for (int i = 0; i < num; i++) e->pieces[i] = (uint8_t)(p[i + 1] & 0x0F);
-            if (!PiecesFit(e, e->pieces, e->enc_type == 0 ? 3 : 2)) {
-                why = "piece description does not fit the material";
-            } else {
-                fill_norm_piece(num, e->enc_type, e->norm, e->pieces);
-                tb_size = calc_factors_piece(e->factor, num, p[0] & 0x0F, e->norm, e->enc_type);
-                if (!tb_size) why = "piece order out of range";
-            }
-            c.Skip((uint64_t)num + 1);
-            c.PadEven();
-        }
-        if (!why) {
-            const uint8_t* next = nullptr;
-            tables[0] = setup_pairs(c.Ptr(), c.End(), tb_size, sizes[0], &next, &e->flags, false);
-            if (!tables[0]) why = "bad value table header";
-            else {
-                ntables = 1;
-                c.at = (uint64_t)(next - c.start);
-            }
-        }
-        if (!why) {
-            e->map = c.Ptr();
-            if ((e->flags & DTZ_HAS_MAPS) && !ReadMaps(c, e->map, e->map_idx)) why = "value maps cut short";
-            c.PadEven();
-        }
-        if (!why && !PlaceAreas(c, tables, sizes, ntables)) why = "shorter than its tables";
-        if (!why) {
-            e->precomp = tables[0];
-            return true;
-        }
+        e->precomp = tables[0];
+        e->flags = flags[0];
+        e->map = map;
+        for (int i = 0; i < 4; i++) e->map_idx[i] = map_idx[0][i];
     } else {
         DTZEntry_pawn* e = static_cast<DTZEntry_pawn*>(entry);
-        const int s2 = e->pawns[1] ? 2 : 1;
-        uint64_t tb_size[4] = {};
-        if (!c.Has(4 * (uint64_t)(num + s2))) {
-            why = "piece description cut short";
-        } else {
-            const int lead_code = c.Ptr()[s2] & 0x0F;
-            for (int f = 0; f < 4 && !why; f++) {
-                const uint8_t* p = c.Ptr();
-                const int order = p[0] & 0x0F;
-                const int order2 = s2 == 2 ? p[1] & 0x0F : 15;
-                uint8_t* pieces = e->file[f].pieces;
-                for (int i = 0; i < num; i++) pieces[i] = (uint8_t)(p[i + s2] & 0x0F);
-                if (!PiecesFit(e, pieces, 0) || !PawnsLead(e->pawns, pieces, lead_code)) {
-                    why = "piece description does not fit the material";
-                } else if ((s2 == 2) == (order2 >= 15) || order == order2) {
-                    why = "pawn order out of range";
-                } else {
-                    fill_norm_pawn(e->pawns, num, e->file[f].norm, pieces);
-                    tb_size[f] = calc_factors_pawn(e->file[f].factor, num, order, order2, e->file[f].norm, f);
-                    if (!tb_size[f]) why = "piece order out of range";
-                }
-                c.Skip((uint64_t)(num + s2));
-            }
-            c.PadEven();
+        for (int f = 0; f < 4; f++) {
+            e->file[f].precomp = f < files ? tables[f] : nullptr;
+            e->flags[f] = f < files ? flags[f] : 0;
+            for (int i = 0; i < 4; i++) e->map_idx[f][i] = map_idx[f][i];
         }
-        for (int f = 0; f < files && !why; f++) {
-            const uint8_t* next = nullptr;
-            tables[f] = setup_pairs(c.Ptr(), c.End(), tb_size[f], sizes[f], &next, &e->flags[f], false);
-            if (!tables[f]) {
-                why = "bad value table header";
-                break;
-            }
-            ntables++;
-            c.at = (uint64_t)(next - c.start);
-        }
-        if (!why) {
-            e->map = c.Ptr();
-            for (int f = 0; f < files && !why; f++)
-                if ((e->flags[f] & DTZ_HAS_MAPS) && !ReadMaps(c, e->map, e->map_idx[f])) why = "value maps cut short";
-            c.PadEven();
-        }
-        if (!why && !PlaceAreas(c, tables, sizes, ntables)) why = "shorter than its tables";
-        if (!why) {
-            for (int f = 0; f < 4; f++) e->file[f].precomp = f < files ? tables[f] : nullptr;
-            for (int f = files; f < 4; f++) e->flags[f] = 0;
-            return true;
-        }
+        e->map = map;
     }
-    FreePairsArray(tables, ntables);
-    ReportCorrupt(name, ".rtbz", why);
-    return false;
+    return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -236,32 +236,23 @@ TEST_F(TableGlue, MatedOrStalematedRootHasNoMove) {
 }
 
 TEST_F(TableGlue, UnusableEnPassantSquareNeverReachesTheProbes) {
+    // The square the probes see after a double step made on the engine's board.
+    Position* pos = nullptr;
     tb_position p;
+    auto square_after = [&](const char* fen, const char* from, const char* to, int fifty = 0) {
+        pos = EnginePosition(fen);
+        EXPECT_TRUE(PlayMove(pos, MakeMoveCode(Sq(from), Sq(to)))) << fen;
+        TB_ConvertPosition(pos, &p, fifty);
+        return (int)p.ep;
+    };
     // After e2-e4 the engine keeps e3 though no black pawn can take.
-    Position* pos = EnginePosition("4k3/8/8/8/8/8/4P3/4K3 w - - 0 1");
-    ASSERT_TRUE(PlayMove(pos, MakeMoveCode(Sq("e2"), Sq("e4"))));
-    ASSERT_EQ(pos->ep, Sq("e3"));
-    TB_ConvertPosition(pos, &p, 0);
-    EXPECT_EQ(p.ep, 0);
-    // A black pawn beside e4 can.
-    pos = EnginePosition("4k3/8/8/8/3p4/8/4P3/4K3 w - - 0 1");
-    ASSERT_TRUE(PlayMove(pos, MakeMoveCode(Sq("e2"), Sq("e4"))));
-    TB_ConvertPosition(pos, &p, 0);
-    EXPECT_EQ(p.ep, Sq("e3"));
-    // Two files away it cannot; a white pawn beside it does not count.
-    pos = EnginePosition("4k3/8/8/8/2p5/8/4P3/4K3 w - - 0 1");
-    ASSERT_TRUE(PlayMove(pos, MakeMoveCode(Sq("e2"), Sq("e4"))));
-    TB_ConvertPosition(pos, &p, 0);
-    EXPECT_EQ(p.ep, 0);
-    pos = EnginePosition("4k3/8/8/8/5P2/8/4P3/4K3 w - - 0 1");
-    ASSERT_TRUE(PlayMove(pos, MakeMoveCode(Sq("e2"), Sq("e4"))));
-    TB_ConvertPosition(pos, &p, 0);
-    EXPECT_EQ(p.ep, 0);
+    EXPECT_EQ(square_after("4k3/8/8/8/8/8/4P3/4K3 w - - 0 1", "e2", "e4"), 0);
+    EXPECT_EQ(pos->ep, Sq("e3"));
+    EXPECT_EQ(square_after("4k3/8/8/8/3p4/8/4P3/4K3 w - - 0 1", "e2", "e4"), Sq("e3")) << "a black pawn beside e4";
+    EXPECT_EQ(square_after("4k3/8/8/8/2p5/8/4P3/4K3 w - - 0 1", "e2", "e4"), 0) << "two files away";
+    EXPECT_EQ(square_after("4k3/8/8/8/5P2/8/4P3/4K3 w - - 0 1", "e2", "e4"), 0) << "a white pawn beside it";
     // Black's step, white's taker: the solved sample position 6k1/8/8/pP6/8/8/3K4/8 w - a6.
-    pos = EnginePosition("6k1/p7/8/1P6/8/8/3K4/8 b - - 0 1");
-    ASSERT_TRUE(PlayMove(pos, MakeMoveCode(Sq("a7"), Sq("a5"))));
-    TB_ConvertPosition(pos, &p, 37);
-    EXPECT_EQ(p.ep, Sq("a6"));
+    EXPECT_EQ(square_after("6k1/p7/8/1P6/8/8/3K4/8 b - - 0 1", "a7", "a5", 37), Sq("a6"));
     EXPECT_EQ(p.rule50, 37);
     EXPECT_EQ(p.turn, 1);
     EXPECT_EQ(TB_Probe_WDL(pos, 70), 4);
