@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -168,12 +169,11 @@ inline void CopyTables(const std::string& dir, const std::vector<std::string>& m
     }
 }
 
-// Removes a scratch folder and what is in it (one level of subfolders).
+// Removes a scratch folder and everything in it.
 inline void RemoveScratchDir(const std::string& dir) {
     if (dir.empty() || dir.compare(0, 13, "/tmp/tesk_tb_") != 0) return;
-    std::string cmd = "rm -rf '" + dir + "'";
-    if (system(cmd.c_str()) != 0) {
-    }
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
 }
 
 // A scratch folder that is removed at the end of the test, and the tables
