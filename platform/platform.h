@@ -12,6 +12,9 @@ uint64_t TimeOfDayMicros();
 // Sleeps the given number of milliseconds.
 void SleepMs(int ms);
 
+// Number of processors this process may run on (at least 1).
+int ProcessorCount();
+
 // A small lock for short critical sections (one output line, one sum).
 struct SpinLock {
     std::atomic<bool> flag{false};
@@ -48,6 +51,15 @@ Mutex* CreateMutex();
 void LockMutex(Mutex* m);
 void UnlockMutex(Mutex* m);
 void DestroyMutex(Mutex* m);
+
+// Large zero-filled memory (the transposition table): aligned for huge pages,
+// which are asked for where the system offers them; the pages come in on
+// first touch. nullptr when the address space cannot be had.
+void* AllocLarge(uint64_t bytes);
+void FreeLarge(void* p, uint64_t bytes);
+// Bytes of memory the system can still hand out without swapping; 0 when it
+// does not tell.
+uint64_t AvailableMemory();
 
 // Read-only mapping of a whole file. Returns the base address (nullptr when
 // the file cannot be opened or mapped) and its size.

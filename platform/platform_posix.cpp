@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -11,6 +12,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <new>
 
 double GetTime() {
@@ -29,6 +32,16 @@ void SleepMs(int ms) {
     if (ms <= 0) return;
     timespec ts{ms / 1000, (long)(ms % 1000) * 1000000L};
     while (nanosleep(&ts, &ts) == -1 && errno == EINTR) {}
+}
+
+int ProcessorCount() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) {
+        int n = CPU_COUNT(&set);
+        if (n > 0) return n;
+    }
+    long n = sysconf(_SC_NPROCESSORS_ONLN);
+    return n > 0 ? (int)n : 1;
 }
 
 void SpinLock::Pause() {
@@ -85,6 +98,62 @@ void DestroyMutex(Mutex* m) {
     if (!m) return;
     pthread_mutex_destroy(&m->m);
     delete m;
+}
+
+namespace {
+// Huge pages on x86-64 and 64-bit ARM are 2 MB.
+constexpr uint64_t kHugePage = 2ull << 20;
+constexpr uint64_t kPage = 4096;
+
+// The size a large allocation of `bytes` really takes: whole huge pages from
+// one huge page on, whole small pages below that.
+uint64_t LargeSize(uint64_t bytes) {
+    if (bytes == 0) bytes = 1;
+    const uint64_t unit = bytes >= kHugePage ? kHugePage : kPage;
+    return (bytes + unit - 1) / unit * unit;
+}
+}  // namespace
+
+void* AllocLarge(uint64_t bytes) {
+    const uint64_t size = LargeSize(bytes);
+    if (size != (size_t)size) return nullptr;
+    if (size < kHugePage) {
+        void* p = mmap(nullptr, (size_t)size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        return p == MAP_FAILED ? nullptr : p;
+    }
+    // One huge page more than needed, so that a start on a huge-page
+    // boundary can be cut out of it; the ends are given back.
+    void* raw = mmap(nullptr, (size_t)(size + kHugePage), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) return nullptr;
+    const uintptr_t r = (uintptr_t)raw;
+    const uintptr_t start = (r + kHugePage - 1) & ~(uintptr_t)(kHugePage - 1);
+    if (start > r) munmap(raw, start - r);
+    const uintptr_t end = start + (uintptr_t)size, raw_end = r + (uintptr_t)(size + kHugePage);
+    if (raw_end > end) munmap((void*)end, raw_end - end);
+#ifdef MADV_HUGEPAGE
+    madvise((void*)start, (size_t)size, MADV_HUGEPAGE);  // a hint: refused where huge pages are off
+#endif
+    return (void*)start;
+}
+
+void FreeLarge(void* p, uint64_t bytes) {
+    if (p) munmap(p, (size_t)LargeSize(bytes));
+}
+
+uint64_t AvailableMemory() {
+    FILE* f = fopen("/proc/meminfo", "r");
+    if (!f) return 0;
+    char line[256];
+    uint64_t kb = 0;
+    while (fgets(line, sizeof line, f)) {
+        unsigned long long v;
+        if (sscanf(line, "MemAvailable: %llu kB", &v) == 1) {
+            kb = v;
+            break;
+        }
+    }
+    fclose(f);
+    return kb * 1024;
 }
 
 FileHandle OpenReadOnly(const char* name, int* error) {

@@ -58,6 +58,11 @@ void AllocateTime() {
 
 void PrepareNewSearch() {
     SearchDataRecord& sd = SearchData;
+    // A Hash size that the option could not apply yet (it was set while a
+    // search ran) is applied before the clock starts: a resize must never
+    // count against the move's time. A size that cannot be had leaves the
+    // table as it is.
+    if (Personality.Hash != sd.hash_mb && !HashResize(Personality.Hash)) Personality.Hash = sd.hash_mb;
     search_start = GetTime();
     CTD->ply = 1;
     CTD->pv[1] = 0;
@@ -91,15 +96,6 @@ void PrepareNewSearch() {
 
     sd.hash_age = (int16_t)(sd.hash_age + 1 >= 16 ? 1 : sd.hash_age + 1);
 
-    if (Personality.Hash != sd.hash_mb) {
-        sd.hash_mb = Personality.Hash;
-        // A table of 1 MB or more is used again (and cleared by HashInit).
-        sd.use_hash.store(sd.hash_mb >= 1 ? 1 : 0, std::memory_order_relaxed);
-        if (!HashInit()) {
-            ShowMessageF("info string cannot allocate %d Mbytes for hash table", (int)sd.hash_mb);
-            exit(1);
-        }
-    }
     if (Personality.Hash < 1) sd.use_hash.store(0, std::memory_order_relaxed);
 
     for (int d = 0; d < MAX_PLY + 2; d++) {

@@ -1,6 +1,5 @@
 #include "search/tt.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "base/output.h"
@@ -53,32 +52,122 @@ static uint32_t SlotKeyLow(const HashSlot* s) { return (uint32_t)__atomic_load_n
 uint64_t HashSlots() { return hashtable ? (uint64_t)entries + 16 : 0; }
 
 void HashFree() {
-    free(hashtable);
+    FreeLarge(hashtable, HashSlots() * sizeof(HashSlot));
     hashtable = whitetable = blacktable = nullptr;
     entries = 0;
     mask = 0;
 }
 
+namespace {
+
+// Below this size the calling thread brings the pages in alone.
+constexpr uint64_t kParallelTouchBytes = 64ull << 20;
+constexpr uint64_t kTouchStep = 4096;
+
+struct TouchShare {
+    char* begin;
+    char* end;
+};
+
+// Brings in the pages of one share by writing one byte of each: the system
+// hands out each page zeroed on that first touch.
+void TouchPages(void* arg) {
+    const TouchShare* s = static_cast<const TouchShare*>(arg);
+    for (volatile char* p = s->begin; p < s->end; p += kTouchStep) *p = 0;
+}
+
+// Brings in the pages of fresh memory in parallel over the processors, so
+// that no search later waits for them one page fault at a time.
+void TouchInParallel(void* base, uint64_t bytes) {
+    enum : int { MAX_TOUCH_THREADS = 128 };
+    int n = ProcessorCount();
+    if (n > MAX_TOUCH_THREADS) n = MAX_TOUCH_THREADS;
+    if (bytes < kParallelTouchBytes || n < 2) n = 1;
+    TouchShare shares[MAX_TOUCH_THREADS];
+    ThreadHandle helpers[MAX_TOUCH_THREADS] = {};
+    // Shares of whole 2 MB steps, so that no huge page is split between two threads.
+    const uint64_t unit = 2ull << 20;
+    const uint64_t share = (bytes / (uint64_t)n + unit - 1) / unit * unit;
+    char* const start = static_cast<char*>(base);
+    for (int i = 0; i < n; i++) {
+        uint64_t b = (uint64_t)i * share, e = b + share;
+        if (b > bytes) b = bytes;
+        if (e > bytes || i == n - 1) e = bytes;
+        shares[i] = {start + b, start + e};
+    }
+    for (int i = 1; i < n; i++) helpers[i] = StartThread(TouchPages, &shares[i]);
+    TouchPages(&shares[0]);
+    for (int i = 1; i < n; i++) {
+        if (helpers[i])
+            JoinThread(helpers[i]);
+        else
+            TouchPages(&shares[i]);  // no thread to be had: this one does it
+    }
+}
+
+// Whether the system can back `bytes` more with memory once `freed` bytes
+// have been given back (no answer from the system counts as yes).
+bool MemoryWillFit(uint64_t bytes, uint64_t freed) {
+    const uint64_t available = AvailableMemory();
+    if (available == 0) return true;
+    // Room left for the rest of the engine and of the system.
+    const uint64_t reserve = 64ull << 20;
+    return bytes + reserve <= available + freed;
+}
+
+}  // namespace
+
 int HashInit() {
-    bool first = hashtable == nullptr && !keys_made;
-    HashFree();
-    if (first) MakeKeys();
+    if (hashtable == nullptr && !keys_made) MakeKeys();
     int mb = SearchData.hash_mb < 0 ? 0 : SearchData.hash_mb;
-    entries = (uint32_t)mb * 65536u;
-    uint64_t slots = (uint64_t)entries + 16;
-    // calloc computes the byte size in 64 bits and hands out zeroed memory.
-    hashtable = (HashSlot*)calloc(slots, sizeof(HashSlot));
-    if (!hashtable) {
-        entries = 0;
+    const uint32_t new_entries = (uint32_t)mb * 65536u;
+    const uint64_t bytes = ((uint64_t)new_entries + 16) * sizeof(HashSlot);
+    const uint64_t old_bytes = HashSlots() * sizeof(HashSlot);
+    HashSlot* table = nullptr;
+    // Address space alone is not memory: a size the system cannot back would
+    // end the engine once its pages were touched.
+    if (MemoryWillFit(bytes, old_bytes)) table = static_cast<HashSlot*>(AllocLarge(bytes));
+    if (!table) {
+        if (hashtable) SearchData.hash_mb = (int16_t)(entries / 65536u);
         return 0;
     }
+    HashFree();
+    hashtable = table;
+    entries = new_entries;
     uint64_t p = 1;
     while (2 * p <= entries) p *= 2;
     mask = p - 1;
     whitetable = hashtable;
     blacktable = hashtable + entries;
+    TouchInParallel(hashtable, bytes);
+    SearchData.hashfull.store(0.0, std::memory_order_relaxed);
     ShowMessageF("info string allocated %d Mbytes for hash table", mb);
-    HashClear();
+    return 1;
+}
+
+int HashInitFitting() {
+    for (;;) {
+        if (HashInit()) return 1;
+        const int mb = SearchData.hash_mb;
+        if (mb <= 1) return 0;
+        ShowMessageF("info string cannot allocate %d Mbytes for hash table, trying %d", mb, mb / 2);
+        SearchData.hash_mb = (int16_t)(mb / 2);
+    }
+}
+
+int HashResize(int mb) {
+    if (hashtable && mb == SearchData.hash_mb) return 1;
+    SearchData.hash_mb = (int16_t)mb;
+    if (!HashInit()) {
+        if (hashtable)
+            ShowMessageF("info string cannot allocate %d Mbytes for hash table, it keeps its %d Mbytes", mb,
+                         (int)SearchData.hash_mb);
+        else
+            ShowMessageF("info string cannot allocate %d Mbytes for hash table", mb);
+        return 0;
+    }
+    // A table of 1 MB or more is used again.
+    SearchData.use_hash.store(mb >= 1 ? 1 : 0, std::memory_order_relaxed);
     return 1;
 }
 

@@ -57,10 +57,21 @@ inline HashSlot* HashBucket(uint64_t key) {
 // Reads one slot into a private copy.
 HashEntry HashRead(const HashSlot* slot);
 
-// Frees the old table and allocates (and clears) one for SearchData.hash_mb
-// megabytes; the first call also makes the position keys. 1 on success, 0
-// when the memory cannot be had (no table then).
+// Makes the table SearchData.hash_mb megabytes; the first call also makes
+// the position keys. The new memory is had before the old table is let go,
+// and it comes zeroed: its pages are brought in once, in parallel over the
+// machine's processors. 1 on success (an empty table); 0 when the memory
+// cannot be had: the old table, if there is one, stays as it was and
+// SearchData.hash_mb names its size again.
 int HashInit();
+// Start-up: the table of SearchData.hash_mb megabytes or, when that cannot be
+// had, of the largest size halved from it that can (said in an "info string"
+// line). 0 when not even 1 MB can be had.
+int HashInitFitting();
+// A new size while no search runs: 1 when the table now has mb megabytes
+// (nothing happens when it has them already); 0 when they cannot be had: the
+// old table stays and an "info string" line says so.
+int HashResize(int mb);
 // Releases the table (shutdown).
 void HashFree();
 // Clears the whole table (with several pool threads each clears its share);

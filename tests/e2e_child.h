@@ -4,11 +4,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -36,8 +38,10 @@ inline std::string MakeTempDir() {
     return d ? d : "/tmp";
 }
 
-// Starts the engine with the given arguments in directory dir.
-inline EngineChild StartEngine(const std::vector<std::string>& args, const std::string& dir) {
+// Starts the engine with the given arguments in directory dir; with
+// address_space set, the engine may map at most that many bytes in all.
+inline EngineChild StartEngine(const std::vector<std::string>& args, const std::string& dir,
+                               uint64_t address_space = 0) {
     EngineChild c;
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0) return c;
@@ -50,6 +54,10 @@ inline EngineChild StartEngine(const std::vector<std::string>& args, const std::
         close(out[0]);
         close(out[1]);
         if (chdir(dir.c_str()) != 0) _exit(127);
+        if (address_space) {
+            rlimit r{(rlim_t)address_space, (rlim_t)address_space};
+            if (setrlimit(RLIMIT_AS, &r) != 0) _exit(127);
+        }
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(TESK_BINARY));
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));

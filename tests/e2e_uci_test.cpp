@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "e2e_child.h"
+#include "platform/platform.h"
 #include "uci_test_util.h"
 
 namespace {
@@ -73,6 +74,13 @@ TEST(EndToEnd, ScriptedConversationHasTheExactProtocolLines) {
     EXPECT_EQ(WaitFor(e, "uciok", 20000, &options), "uciok");
     EXPECT_EQ(options.size(), 39u);
     for (const std::string& o : options) EXPECT_EQ(o.compare(0, 12, "option name "), 0) << o;
+    // The Elo in force after the speed calibration is full strength, the top
+    // of the range; an interface that echoes the listed default keeps it.
+    int elo_default = -1, elo_max = -1;
+    for (const std::string& o : options)
+        sscanf(o.c_str(), "option name UCI_Elo type spin default %d min 0 max %d", &elo_default, &elo_max);
+    EXPECT_GE(elo_max, 1500);
+    EXPECT_EQ(elo_default, elo_max) << "the listed UCI_Elo default is not the Elo in force";
 
     Send(e, "isready\n");
     EXPECT_EQ(WaitFor(e, "readyok"), "readyok");
@@ -157,12 +165,75 @@ TEST(EndToEnd, BadInputIsReportedAndTheGameGoesOn) {
     EXPECT_EQ(WaitExit(e), 0);
 }
 
-TEST(EndToEnd, WithoutSearchThreadsTheAnswerIsTheNullMove) {
+TEST(EndToEnd, ThreadsZeroOrGarbageStillAnswersWithALegalMove) {
     EngineChild e = StartEngine({}, MakeTempDir());
     Send(e, "setoption name Threads value 0\nposition startpos\ngo depth 3\n");
-    EXPECT_EQ(WaitFor(e, "bestmove"), "bestmove 0000");
-    Send(e, "setoption name Threads value 2\ngo depth 1\n");
     EXPECT_TRUE(LegalBestMove(WaitFor(e, "bestmove")));
+    Send(e, "setoption name Threads value abc\nposition startpos moves e2e4\ngo depth 2\n");
+    EXPECT_TRUE(LegalBestMove(WaitFor(e, "bestmove"), "e2e4"));
+    Send(e, "setoption name Threads value 2\ngo depth 1\n");
+    EXPECT_TRUE(LegalBestMove(WaitFor(e, "bestmove"), "e2e4"));
+    Send(e, "quit\n");
+    EXPECT_EQ(WaitExit(e), 0);
+}
+
+TEST(EndToEnd, ANewHashSizeIsInPlaceBeforeReadyokAndNotOnTheClock) {
+    EngineChild e = StartEngine({}, MakeTempDir());
+    Send(e, "uci\nisready\n");
+    ASSERT_EQ(WaitFor(e, "readyok"), "readyok");
+    // A machine short of memory refuses the largest size (and says so).
+    const int large = AvailableMemory() > (3ull << 30) ? 1024 : 128;
+    for (int mb : {256, 16, large, 1}) {
+        Send(e, "setoption name Hash value " + std::to_string(mb) + "\nisready\n");
+        std::vector<std::string> before;
+        ASSERT_EQ(WaitFor(e, "readyok", 60000, &before), "readyok");
+        EXPECT_TRUE(AnyStartsWith(before, "info string allocated " + std::to_string(mb) + " Mbytes for hash table"))
+            << mb << " MB: the table was not resized before readyok";
+        Send(e, "position startpos\ngo wtime 2000 btime 2000\n");
+        std::vector<std::string> search;
+        EXPECT_TRUE(LegalBestMove(WaitFor(e, "bestmove", 60000, &search)));
+        EXPECT_FALSE(AnyStartsWith(search, "info string allocated")) << mb << " MB: resized on the search's clock";
+    }
+    Send(e, "quit\n");
+    EXPECT_EQ(WaitExit(e), 0);
+}
+
+// The sanitizers of addresses and threads map terabytes of shadow memory: an
+// address-space limit cannot be set under them.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TESK_NO_ADDRESS_LIMIT 1
+#endif
+
+TEST(EndToEnd, AHashSizeThatCannotBeHadKeepsTheTableInForce) {
+#ifdef TESK_NO_ADDRESS_LIMIT
+    GTEST_SKIP() << "no address-space limit under this sanitizer";
+#endif
+    // At most 1 GB of address space: 2048 and 1024 MB cannot be had; at
+    // start-up the size is halved until it fits.
+    EngineChild e = StartEngine({"-hash", "2048"}, MakeTempDir(), 1ull << 30);
+    Send(e, "uci\nisready\n");
+    std::vector<std::string> lines;
+    ASSERT_EQ(WaitFor(e, "readyok", 20000, &lines), "readyok") << "the engine did not start";
+    EXPECT_TRUE(AnyStartsWith(lines, "info string cannot allocate 2048 Mbytes for hash table, trying 1024"));
+    EXPECT_TRUE(AnyStartsWith(lines, "info string cannot allocate 1024 Mbytes for hash table, trying 512"));
+    EXPECT_TRUE(AnyStartsWith(lines, "info string allocated 512 Mbytes for hash table"));
+    EXPECT_TRUE(AnyStartsWith(lines, "option name Hash type spin default 512 min 0 max 16384"));
+
+    // In the game: the table in force stays and the engine plays on.
+    lines.clear();
+    Send(e, "setoption name Hash value 1024\nisready\n");
+    ASSERT_EQ(WaitFor(e, "readyok", 20000, &lines), "readyok");
+    EXPECT_TRUE(AnyStartsWith(lines, "info string cannot allocate 1024 Mbytes for hash table, it keeps its 512 Mbytes"));
+    Send(e, "position startpos moves e2e4\ngo depth 6\n");
+    EXPECT_TRUE(LegalBestMove(WaitFor(e, "bestmove"), "e2e4"));
+    lines.clear();
+    Send(e, "uci\nsetoption name Hash value 8\nisready\n");
+    ASSERT_EQ(WaitFor(e, "readyok", 20000, &lines), "readyok");
+    EXPECT_TRUE(AnyStartsWith(lines, "option name Hash type spin default 512 min 0 max 16384"))
+        << "the option shows the size in force";
+    EXPECT_TRUE(AnyStartsWith(lines, "info string allocated 8 Mbytes for hash table"));
+    Send(e, "go depth 4\n");
+    EXPECT_TRUE(LegalBestMove(WaitFor(e, "bestmove"), "e2e4"));
     Send(e, "quit\n");
     EXPECT_EQ(WaitExit(e), 0);
 }
@@ -192,6 +263,8 @@ TEST(EndToEnd, ConfigurationFileAndLogFromTheCommandLine) {
     std::vector<std::string> lines;
     EXPECT_EQ(WaitFor(e, "readyok", 20000, &lines), "readyok");
     EXPECT_TRUE(AnyStartsWith(lines, "info string loading parameters from my.cfg"));
+    // The file's Hash is in place at once, as a "setoption" would have it.
+    EXPECT_TRUE(AnyStartsWith(lines, "info string allocated 32 Mbytes for hash table"));
     EXPECT_TRUE(AnyStartsWith(lines, "option name Hash type spin default 32 min 0 max 16384"));
     EXPECT_TRUE(AnyStartsWith(lines, "option name MultiPV type spin default 2 min 1 max 255"));
     EXPECT_TRUE(AnyStartsWith(lines, "option name Ponder type check default false"));

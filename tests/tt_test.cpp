@@ -80,6 +80,35 @@ TEST_F(Table, SizeZeroHasOneBucket) {
     EXPECT_EQ(SearchData.hashfull.load(), 0.0);
 }
 
+TEST_F(Table, ALargeNewTableIsEmptyToItsLastSlotAndUsableAtBothEnds) {
+    // 200 MB: its pages are brought in by several threads at once.
+    Position a = WithKey(0x0BADCAFE00000000ULL);
+    HashStore(&a, 1, 5, 0x0102, 33, -10001, 10001);
+    HashFull();
+    SearchData.hashfull = 0.5;
+    SearchData.hash_mb = 200;
+    ASSERT_EQ(HashInit(), 1);
+    EXPECT_EQ(entries, 200u * 65536u);
+    EXPECT_EQ(HashSlots(), 200u * 65536u + 16u);
+    EXPECT_EQ(SearchData.hashfull.load(), 0.0) << "a new table is empty";
+    uint64_t dirty = 0;
+    for (uint64_t i = 0; i < HashSlots(); i++) dirty += (hashtable[i].w[0] | hashtable[i].w[1]) != 0;
+    EXPECT_EQ(dirty, 0u);
+    HashEntry e;
+    EXPECT_FALSE(Probe(a, &e)) << "an entry of the old table survived";
+    // The first white bucket, the last one, and the black bucket in the spare slots.
+    for (uint64_t k : {0x0ULL, mask & ~1ULL, 0x1ULL, (mask & ~1ULL) | 1}) {
+        Position p = WithKey(0x7700000000000000ULL | k);
+        HashStore(&p, 1, 4, 0x0304, 21, -10001, 10001);
+        ASSERT_TRUE(Probe(p, &e)) << k;
+        EXPECT_EQ(e.score, 21);
+    }
+    // Every bucket lies inside the new table.
+    EXPECT_LE(HashBucket(mask & ~1ULL) + 4, hashtable + HashSlots());
+    EXPECT_LE(HashBucket(0x1) + 4, hashtable + HashSlots());
+    EXPECT_GE(HashBucket(mask | 1), hashtable);
+}
+
 TEST_F(Table, BoundsAndRoundTrip) {
     Position p = WithKey(0x1234567800000010ULL);
     HashEntry e;

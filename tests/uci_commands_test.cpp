@@ -5,6 +5,7 @@
 
 #include "base/output.h"
 #include "uci/options.h"
+#include "search/tt.h"
 #include "uci_test_util.h"
 
 namespace {
@@ -239,6 +240,32 @@ TEST_F(UciTest, SetOptionParsesNameAndValue) {
     // A value at the very end of the line.
     out = Uci("setoption name MultiPV value");
     EXPECT_EQ(out, "info string MultiPV set to 1\n");
+}
+
+TEST_F(UciTest, SetOptionHashResizesTheTableAtOnce) {
+    SearchData.threads = 0;
+    SearchData.hash_mb = 1;
+    ASSERT_EQ(HashInit(), 1);
+    HashStore(&CTD->pos, 1, 5, 0, 17, -10001, 10001);
+    HashEntry e;
+    ASSERT_NE(HashProbe(&CTD->pos, &e), nullptr);
+    // The new size is in force before the command ends, so before the
+    // "readyok" of an "isready" behind it, not at the next search start.
+    std::string out = Uci("setoption name Hash value 3");
+    EXPECT_EQ(out, "info string Hash set to 3\ninfo string allocated 3 Mbytes for hash table\n");
+    EXPECT_EQ(SearchData.hash_mb, 3);
+    EXPECT_EQ(entries, 3u * 65536u);
+    EXPECT_EQ(HashProbe(&CTD->pos, &e), nullptr) << "a resized table starts empty";
+    EXPECT_EQ(SearchData.use_hash, 1);
+    // The same size again, and 0: no table to use.
+    EXPECT_EQ(Uci("setoption name Hash value 3"), "info string Hash set to 3\n");
+    Uci("setoption name Hash value 0");
+    EXPECT_EQ(entries, 0u);
+    EXPECT_EQ(SearchData.use_hash, 0);
+    Uci("setoption name Hash value 1");
+    EXPECT_EQ(entries, 65536u);
+    EXPECT_EQ(SearchData.use_hash, 1);
+    HashFree();
 }
 
 TEST_F(UciTest, SetOptionWithoutValueSetsNothingButPressesButtons) {

@@ -12,6 +12,7 @@
 #include "uci/calibrate.h"
 #include "uci/config.h"
 #include "uci/options.h"
+#include "search/pool.h"
 #include "uci_test_util.h"
 #include "tests/tablebase_test_util.h"
 
@@ -202,17 +203,53 @@ TEST_F(OptionsTest, SwitchingTheLimitBackOnRestoresTheTargetOfTheElo) {
     EXPECT_DOUBLE_EQ(SearchData.target_nps, target);
 }
 
-TEST_F(OptionsTest, ThreadsZeroLeavesNoPoolAndUciStillSaysMinOne) {
+TEST_F(OptionsTest, ThreadsAreKeptWithinOneTo128) {
+    // Without a pool thread no "go" could be answered with a move: the
+    // option's range is the one "uci" announces, 1 to 128.
     Set("Threads", "2");
     EXPECT_EQ(SearchData.threads.load(), 2);
     EXPECT_NE(ThreadData[0], nullptr);
     EXPECT_NE(ThreadData[1], nullptr);
-    EXPECT_EQ(Set("Threads", "0"), "info string Threads set to 0\n");
-    EXPECT_EQ(SearchData.threads.load(), 0);
-    EXPECT_EQ(Personality.Threads, 0);
-    EXPECT_EQ(ThreadData[0], nullptr);
+    EXPECT_EQ(Set("Threads", "0"), "info string Threads set to 1\n");
+    EXPECT_EQ(SearchData.threads.load(), 1);
+    EXPECT_EQ(Personality.Threads, 1);
+    EXPECT_NE(ThreadData[0], nullptr);
+    EXPECT_EQ(ThreadData[1], nullptr);
+    EXPECT_EQ(Set("Threads", "abc"), "info string Threads set to 1\n");
+    EXPECT_EQ(Set("Threads", "-7"), "info string Threads set to 1\n");
+    EXPECT_EQ(SearchData.threads.load(), 1);
+    EXPECT_EQ(Set("Threads", "129"), "info string Threads set to 128\n");
+    EXPECT_EQ(SearchData.threads.load(), 128);
+    EXPECT_NE(ThreadData[127], nullptr);
+    EXPECT_EQ(Set("Threads", "3"), "info string Threads set to 3\n");
+    EXPECT_EQ(ThreadData[3], nullptr);
     DefaultPersonality = Personality;
-    EXPECT_TRUE(Contains(Uci("uci"), "option name Threads type spin default 0 min 1 max 128\n"));
+    EXPECT_TRUE(Contains(Uci("uci"), "option name Threads type spin default 3 min 1 max 128\n"));
+    // A configuration file goes through the same setter.
+    std::string path = TempPath("threads.cfg");
+    std::ofstream(path) << "Threads = 0\n";
+    LoadConfig(path);
+    EXPECT_EQ(SearchData.threads.load(), 1);
+    EXPECT_NE(ThreadData[0], nullptr);
+    Set("Threads", "0");
+    KillThreadPool(SearchData.threads);
+    SearchData.threads = 0;
+}
+
+TEST_F(OptionsTest, UciListsTheEloInForceAsItsDefault) {
+    // After the speed calibration the live Elo is the top of the range
+    // (full strength), while the defaults still hold the Elo from before it.
+    // An interface that echoes the listed default must not weaken the engine.
+    DefaultPersonality.UCI_Elo = 0;
+    Personality.UCI_Elo = (int16_t)(int)SearchData.max_elo;
+    std::string out = Uci("uci");
+    EXPECT_TRUE(Contains(out, "option name UCI_Elo type spin default 2923 min 0 max 2923\n")) << out;
+    // Echoing it back keeps full strength.
+    Set("UCI_Elo", "2923");
+    EXPECT_EQ(Personality.UCI_LimitStrength, 0);
+    EXPECT_EQ(SearchData.target_nps, SearchData.calibration_nps);
+    Set("UCI_Elo", "2100");
+    EXPECT_TRUE(Contains(Uci("uci"), "option name UCI_Elo type spin default 2100 min 0 max 2923\n"));
 }
 
 TEST_F(OptionsTest, FailedLogOpenIsReportedNotAnnounced) {

@@ -8,6 +8,7 @@
 #include "base/settings.h"
 #include "eval_test_util.h"
 #include "search/records.h"
+#include "search/tt.h"
 #include "uci/input.h"
 #include "uci/uci.h"
 
@@ -27,6 +28,7 @@ inline void InitUciTestEnvironment() {
     Personality = DefaultPersonality;
     SetPosition(&g->pos, START_FEN);
     ResetInput();
+    HashFree();  // as before start-up's first table: a Hash option only sets the word
 }
 
 // Everything fn prints to standard output.

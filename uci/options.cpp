@@ -33,12 +33,12 @@ struct OptionDef {
     bool settable;             // changed by the setter
 };
 
-enum : int { W_CONFIG = 12, W_BOOK_FILE = 84, W_SYZYGY_PATH = 156 };
+enum : int { W_HASH = 1, W_THREADS = 2, W_CONFIG = 12, W_BOOK_FILE = 84, W_SYZYGY_PATH = 156 };
 
 const OptionDef options[] = {
     {"ConfigFilePath", OPT_STRING, W_CONFIG, 0, 0, 0, 0, true, true},
-    {"Hash", OPT_SPIN, 1, 0, 16384, 0, 16384, true, true},
-    {"Threads", OPT_SPIN, 2, 1, 128, 0, 128, true, true},
+    {"Hash", OPT_SPIN, W_HASH, 0, 16384, 0, 16384, true, true},
+    {"Threads", OPT_SPIN, W_THREADS, 1, 128, 1, 128, true, true},
     {"Clear_Hash", OPT_BUTTON, -1, 0, 0, 0, 0, true, true},
     {"OwnBook", OPT_CHECK, 9, 0, 0, 0, 0, true, true},
     {"OwnBook_File", OPT_STRING, W_BOOK_FILE, 0, 0, 0, 0, true, true},
@@ -120,8 +120,20 @@ void SetStringOption(const OptionDef& o, const char* value) {
     }
 }
 
-void SetThreads(const char* name, const char* value) {
-    int n = SetOptionInt(name, value, 0, 128);
+void SetHash(const OptionDef& o, const char* value) {
+    int mb = SetOptionInt(o.name, value, o.set_min, o.set_max);
+    Personality.Hash = (int16_t)mb;
+    // The table takes the new size at once, before the next "readyok" and
+    // never on a search's clock ("setoption" waits for a running search to
+    // end). Before start-up has made the first table, or should a search
+    // still run, the next search start does it.
+    if (!hashtable || ThreadsAreBusy()) return;
+    if (!HashResize(mb)) Personality.Hash = SearchData.hash_mb;
+}
+
+// A pool of at least one thread: without one no search could answer a "go".
+void SetThreads(const OptionDef& o, const char* value) {
+    int n = SetOptionInt(o.name, value, o.set_min, o.set_max);
     if (n == (int)SearchData.threads) return;
     KillThreadPool(SearchData.threads);
     SearchData.threads = (uint8_t)n;
@@ -228,7 +240,10 @@ void PrintUciOptions() {
                       o.print_max);
             break;
         case OPT_ELO:
-            PrintLine("option name %s type spin default %d min %d max %d", o.name, (int)w[o.word], 0,
+            // The Elo in force: after the speed calibration that is the top
+            // of the range (full strength). An interface that echoes the
+            // listed default back must not weaken the engine by it.
+            PrintLine("option name %s type spin default %d min %d max %d", o.name, (int)Personality.UCI_Elo, 0,
                       (int)SearchData.max_elo);
             break;
         case OPT_BUTTON:
@@ -253,8 +268,10 @@ void UCI_SetOption(const char* name, const char* value) {
         SetStringOption(*o, value);
         break;
     case OPT_SPIN:
-        if (o->word == 2)
-            SetThreads(o->name, value);
+        if (o->word == W_THREADS)
+            SetThreads(*o, value);
+        else if (o->word == W_HASH)
+            SetHash(*o, value);
         else
             w[o->word] = (int16_t)SetOptionInt(o->name, value, o->set_min, o->set_max);
         break;

@@ -5,7 +5,8 @@
 
 enum : int { MAX_OPTION_NAME = 100, MAX_OPTION_VALUE = 200 };
 
-// Prints every option line, in order, with the defaults of DefaultPersonality.
+// Prints every option line, in order, with the defaults of DefaultPersonality
+// (for UCI_Elo the live value, which the speed calibration sets).
 void PrintUciOptions();
 
 // Sets the option with this exact name (case-sensitive) from the value text

@@ -297,10 +297,11 @@ int TeskMain(int argc, char** argv) {
         return 1;
     }
     SearchData.hash_mb = Personality.Hash;
-    if (!HashInit()) {
+    if (!HashInitFitting()) {
         ShowMessage("info string cannot allocate the hash table");
         return 1;
     }
+    Personality.Hash = SearchData.hash_mb;  // the size that could be had
     if (Personality.Log && !fdlog && !OpenLogFile()) Personality.Log = 0;
     DefaultPersonality = Personality;
     if (Personality.ConfigFilePath[0]) LoadConfigFile();

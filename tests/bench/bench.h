@@ -16,3 +16,4 @@ int TablebaseBench(int argc, char** argv);
 bool BenchSetUpEngine(int hash_mb);
 bool BenchUsePool(int threads);
 void BenchRunOne(const char* fen, double* nodes, double* seconds);
+int HashBench(int argc, char** argv);

@@ -17,6 +17,7 @@ const Bench kBenches[] = {
     {"pickperft", PickerPerftBench, "pickperft [depth] [fen]  perft through the search's move picker (default depth 6, start position)"},
     {"eval", EvalBench, "eval [rounds]  evaluations per second over a fixed position set (default 20000 rounds)"},
     {"tablebase", TablebaseBench, "tablebase [seconds] [threads] [rounds]  node rate of searches of 4-piece positions with and without the Syzygy test tables (default 2 s, 1 thread, 3 rounds)"},
+    {"hash", HashBench, "hash [megabytes ...]  time to resize the table of the running engine, and a clock search after it (default 256 1024 16384)"},
     {"threads", DriverBench, "threads [seconds] [depth] [max threads]  pool node rate with 1, 2, 4, 8 threads and time to a fixed depth (default 2 s, depth 12, 8 threads)"},
 };
 }  // namespace
