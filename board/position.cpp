@@ -41,6 +41,44 @@ static int RefuseText(const char* reason, const char* text) {
 
 static bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// A counter field: digits only, up to a blank or the end. False for a sign,
+// any other character or no digit at all; large numbers saturate at `max`.
+static bool ReadCount(const char** text, long max, long* out) {
+    const char* t = *text;
+    long v = 0;
+    bool any = false;
+    for (; *t && !IsBlank(*t); t++) {
+        if (*t < '0' || *t > '9') return false;
+        v = v * 10 + (*t - '0');
+        if (v > max) v = max;
+        any = true;
+    }
+    *text = t;
+    *out = v;
+    return any;
+}
+
+// The counters after the en-passant field: the halfmove clock and the move
+// number. Without them (as in EPD, or with EPD operations, which end in ';',
+// in their place) they are 0 and 1. Returns the reason for a refusal, or
+// nullptr.
+static const char* ReadCounters(const char* t, int* fifty, int* number) {
+    *fifty = 0;
+    *number = 1;
+    while (IsBlank(*t)) t++;
+    if (!*t) return nullptr;
+    const bool counter_like = (*t >= '0' && *t <= '9') || *t == '-' || *t == '+';
+    if (!counter_like && strchr(t, ';')) return nullptr;
+    long v;
+    if (!ReadCount(&t, 255, &v)) return "the halfmove clock must be a number, 0 or more";
+    *fifty = (int)v;
+    while (IsBlank(*t)) t++;
+    if (!*t) return nullptr;
+    if (!ReadCount(&t, 65535, &v)) return "the move number must be a number, 1 or more";
+    *number = v < 1 ? 1 : (int)v;  // some writers start at 0
+    return nullptr;  // what follows (EPD operations) is not read
+}
+
 int SetPosition(Position* pos, const char* text) {
     if (!text) text = "";
     const char* t = text;
@@ -110,7 +148,11 @@ int SetPosition(Position* pos, const char* text) {
             np.ep = (uint8_t)ep;
         }
     }
-    const char* rest = t;  // counters or EPD operations, not read
+    const char* rest = t;  // counters or EPD operations
+    int fifty, number;
+    if (const char* reason = ReadCounters(rest, &fifty, &number)) return RefuseText(reason, text);
+    np.fifty = (uint8_t)fifty;
+    np.start_move = (uint16_t)number;
 
     // The pieces must make a position that the move machinery can hold.
     for (int c = 0; c < 2; c++) {
@@ -188,6 +230,19 @@ void MakeEPD(const Position* pos, char* buf) {
         *p++ = square_name[pos->ep & 63][1];
     }
     *p = 0;
+}
+
+int FullMoveNumber(const Position* pos) {
+    const int ply = pos->owner ? pos->owner->game_ply : 0;
+    // Every move of the record turns the side, so the side at ply 0 is known.
+    const int first_side = pos->side ^ (ply & 1);
+    return (pos->start_move ? pos->start_move : 1) + (ply + first_side) / 2;
+}
+
+void MakeFEN(const Position* pos, char* buf) {
+    MakeEPD(pos, buf);
+    char* end = buf + strlen(buf);
+    sprintf(end, " %d %d", (int)pos->fifty, FullMoveNumber(pos));
 }
 
 const char* PromoSuffix(Move m) {

@@ -53,6 +53,7 @@ struct Position {
     uint8_t castle;        // 1 K, 2 Q, 4 k, 8 q
     uint8_t ep;            // en-passant target square, 64 when none
     uint8_t king_sq[2];
+    uint16_t start_move;   // full-move number at the owner's game ply 0 (from FEN text; 0 reads as 1)
 };
 
 // Game-history entry, indexed by the game ply at which the move was made.

@@ -62,14 +62,94 @@ TEST_F(PositionText, StartPositionAndRoundTrips) {
     }
 }
 
-TEST_F(PositionText, CountersAndOpcodesAreIgnored) {
+std::string Fen(const Position* pos) {
+    char buf[128];
+    MakeFEN(pos, buf);
+    return buf;
+}
+
+TEST_F(PositionText, CountersAreReadAndOpcodesIgnored) {
     Position* pos = &rec->pos;
     EXPECT_EQ(SetPosition(pos, "4k3/8/8/8/8/8/8/4K2R w K - 25 60"), 0);
-    EXPECT_EQ(pos->fifty, 0);
+    EXPECT_EQ(pos->fifty, 25);
+    EXPECT_EQ(FullMoveNumber(pos), 60);
+    EXPECT_EQ(Epd(pos), "4k3/8/8/8/8/8/8/4K2R w K -") << "EPD text has no counters";
+    EXPECT_EQ(Fen(pos), "4k3/8/8/8/8/8/8/4K2R w K - 25 60");
+    // EPD: no counters, or operations in their place, read as 0 and 1.
     EXPECT_EQ(SetPosition(pos, "4k3/8/8/8/8/8/8/4K2R b K - bm Rh8+; id \"x\";"), 0);
     EXPECT_EQ(Epd(pos), "4k3/8/8/8/8/8/8/4K2R b K -");
+    EXPECT_EQ(Fen(pos), "4k3/8/8/8/8/8/8/4K2R b K - 0 1");
+    EXPECT_EQ(SetPosition(pos, "4k3/8/8/8/8/8/8/4K2R w K - 17"), 0);  // no move number
+    EXPECT_EQ(Fen(pos), "4k3/8/8/8/8/8/8/4K2R w K - 17 1");
     EXPECT_EQ(SetPosition(pos, "4k3/8/8/8/8/8/8/4K2R w"), 0);  // missing fields read as "-"
     EXPECT_EQ(Epd(pos), "4k3/8/8/8/8/8/8/4K2R w - -");
+    EXPECT_EQ(Fen(pos), "4k3/8/8/8/8/8/8/4K2R w - - 0 1");
+    // Counters at both ends of their ranges; a move number of 0 (some
+    // writers start there) is move 1, a clock beyond any game is kept at 255.
+    EXPECT_EQ(SetPosition(pos, "4k3/8/8/8/8/8/8/4K2R w - - 0 0"), 0);
+    EXPECT_EQ(Fen(pos), "4k3/8/8/8/8/8/8/4K2R w - - 0 1");
+    EXPECT_EQ(SetPosition(pos, "4k3/8/8/8/8/8/8/4K2R w - - 256 1"), 0);
+    EXPECT_EQ(pos->fifty, 255);
+    EXPECT_EQ(SetPosition(pos, "4k3/8/8/8/8/8/8/4K2R w - - 100 70 \r\n"), 0) << "line ends after the counters";
+    EXPECT_EQ(Fen(pos), "4k3/8/8/8/8/8/8/4K2R w - - 100 70");
+    // Whole FEN texts round-trip.
+    const char* texts[] = {
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+        "rnbqkbnr/ppp1pppp/8/8/3pP3/8/PPPP1PPP/RNBQKBNR b Kq e3 0 3",
+        "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 12 47",
+        "8/8/8/4k3/8/8/8/4K2R w - - 99 60",
+        "8/8/8/8/8/8/8/K6k b - - 255 9999",
+    };
+    for (const char* t : texts) {
+        EXPECT_EQ(SetPosition(pos, t), 0) << t;
+        EXPECT_EQ(Fen(pos), t);
+    }
+}
+
+TEST_F(PositionText, MoveNumberAndClockFollowTheMovesMade) {
+    Position* pos = &rec->pos;
+    // Worked by hand: the number goes up after each black move, the clock
+    // counts the moves since the last capture or pawn move.
+    SetPosition(pos, "4k3/8/8/8/8/8/4P3/4K2R w K - 8 30");
+    MakeMove(pos, M("h1", "h5"));
+    EXPECT_EQ(Fen(pos), "4k3/8/8/7R/8/8/4P3/4K3 b - - 9 30");
+    MakeMove(pos, M("e8", "d7"));
+    EXPECT_EQ(Fen(pos), "8/3k4/8/7R/8/8/4P3/4K3 w - - 10 31");
+    MakeMove(pos, M("e2", "e4"));
+    EXPECT_EQ(Fen(pos), "8/3k4/8/7R/4P3/8/8/4K3 b - e3 0 31");
+    UnmakeMove(pos);
+    UnmakeMove(pos);
+    EXPECT_EQ(Fen(pos), "4k3/8/8/7R/8/8/4P3/4K3 b - - 9 30");
+    // A game that starts with black to move.
+    SetPosition(pos, "4k3/8/8/8/8/8/8/4K2R b K - 3 12");
+    MakeMove(pos, M("e8", "f7"));
+    EXPECT_EQ(FullMoveNumber(pos), 13);
+    MakeMove(pos, M("h1", "h2"));
+    EXPECT_EQ(Fen(pos), "8/5k2/8/8/8/8/7R/4K3 b - - 5 13");
+}
+
+TEST_F(PositionText, MalformedCountersAreRefused) {
+    Position* pos = &rec->pos;
+    const char* kept = "4k3/8/8/8/8/8/8/4K2R w K - 4 20";
+    const char* bad[] = {
+        "4k3/8/8/8/8/8/8/4K2R w K - -1 20",   // negative clock
+        "4k3/8/8/8/8/8/8/4K2R w K - +1 20",   // a sign is no digit
+        "4k3/8/8/8/8/8/8/4K2R w K - x 20",    // not a number
+        "4k3/8/8/8/8/8/8/4K2R w K - 1.5 20",
+        "4k3/8/8/8/8/8/8/4K2R w K - 3 -20",   // negative move number
+        "4k3/8/8/8/8/8/8/4K2R w K - 3 twenty",
+        "4k3/8/8/8/8/8/8/4K2R w K - 3 20x",
+        "4k3/8/8/8/8/8/8/4K2R w K - - -",
+    };
+    for (const char* t : bad) {
+        ASSERT_EQ(SetPosition(pos, kept), 0);
+        CaptureStdout();
+        int r = SetPosition(pos, t);
+        std::string out = GetCapturedStdout();
+        EXPECT_EQ(r, -2) << "accepted: " << t;
+        EXPECT_NE(out.find("Illegal FEN - "), std::string::npos) << t << ": " << out;
+        EXPECT_EQ(Fen(pos), kept) << "position changed by: " << t;
+    }
 }
 
 TEST_F(PositionText, SettingResetsTheGameRecord) {

@@ -151,7 +151,9 @@ TEST(ConsoleSession, SavedGamesLoadBackAndReadAsPgn) {
     Session s = RunConsole(
         "d4\nd5\nc4\ne6\nNc3\nNf6\nNf3\nNbd7\ncxd5\nexd5\nBg5\nBe7\ne3\nO-O\n"
         "save\nsave\nload tmp.pgn 2\nfen r3k3/1P6/8/8/8/8/8/2N1K1N1 w - -\nbxa8=R+\nKd7\nNge2\nKe7\nNc3\nsave\n"
-        "load tmp.pgn 3\n",
+        "load tmp.pgn 3\n"
+        // A position with its counters: they are written with the game.
+        "fen 6k1/8/8/8/8/8/6PP/R5K1 b - - 37 52\nKf7\nRa7+\nKe6\nh4\nsave\n",
         dir);
     Lines t = Text(s.lines);
     auto loaded = [&](const std::string& tag) {
@@ -185,6 +187,9 @@ TEST(ConsoleSession, SavedGamesLoadBackAndReadAsPgn) {
         << out;
     EXPECT_NE(out.find("\"R7/4k3/8/8/8/2N5/8/2N1K3 b - - 4 3\""), std::string::npos) << out;
     EXPECT_EQ(out.find("Fail"), std::string::npos) << out;
+    // The counters of the position where the game began count on.
+    EXPECT_NE(pgn.find("[FEN \"6k1/8/8/8/8/8/6PP/R5K1 b - - 37 52\"]\n\nKf7 Ra7+ Ke6 h4 *"), std::string::npos) << pgn;
+    EXPECT_NE(out.find("\"8/R7/4k3/8/7P/8/6P1/6K1 b - h3 0 54\""), std::string::npos) << out;
 }
 
 TEST(ConsoleSession, LoadReadsRealWorldPgn) {

@@ -323,11 +323,12 @@ void WritePgnGame(FILE* f) {
     const int plies = c->game_ply;
     while (c->game_ply > 0) UnmakeMove(&c->pos);
     fputs("[Event \"Unknown\"]\n", f);
-    char fen[128];
-    MakeEPD(&c->pos, fen);
-    if (strcmp(fen, START_FEN) != 0) {
+    char epd[128], fen[128];
+    MakeEPD(&c->pos, epd);
+    MakeFEN(&c->pos, fen);
+    if (strcmp(epd, START_FEN) != 0 || c->pos.fifty != 0 || FullMoveNumber(&c->pos) != 1) {
         // A game that does not start from the start position names its first position.
-        fprintf(f, "[SetUp \"1\"]\n[FEN \"%s %d 1\"]\n", fen, c->pos.fifty);
+        fprintf(f, "[SetUp \"1\"]\n[FEN \"%s\"]\n", fen);
     }
     fputs("\n", f);
     for (int i = 0; i < plies; i++) {
