@@ -1,6 +1,7 @@
 // End to end: real searches of the built engine driven over UCI, as an
 // interface sees them: the "info" lines, mate scores, several lines, pondering
 // with several threads, and the pool rebuilt between searches.
+#include <algorithm>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -177,6 +178,89 @@ TEST(DriverEndToEnd, PoolRebuiltBetweenSearches) {
         ASSERT_GE(bw.size(), 2u) << threads << " threads";
         EXPECT_TRUE(IsLegalAfter("position startpos moves g1f3", bw[1])) << threads << " threads: " << best;
     }
+    Send(e, "quit\n");
+    EXPECT_EQ(WaitExit(e), 0);
+}
+
+namespace {
+
+// Runs one "go" and returns the deepest depth and the node count of its
+// "info" lines, checking that its best move is legal after `position`.
+struct GoResult {
+    int depth = 0;
+    long long nodes = 0;
+    std::string score;  // "cp 0", "mate 3", ... of the last line
+    std::string best;
+};
+
+GoResult RunGo(EngineChild& e, const std::string& position, const std::string& go) {
+    Send(e, position + "\n" + go + "\n");
+    std::vector<std::string> lines;
+    GoResult r;
+    std::string best = WaitFor(e, "bestmove", 60000, &lines);
+    std::vector<std::string> bw = Words(best);
+    r.best = bw.size() >= 2 ? bw[1] : "";
+    EXPECT_TRUE(IsLegalAfter(position, r.best)) << go << ": " << best;
+    for (const std::string& l : lines) {
+        if (l.compare(0, 11, "info depth ") != 0) continue;
+        r.depth = std::max(r.depth, std::stoi(Field(l, "depth")));
+        r.nodes = std::stoll(Field(l, "nodes"));
+        r.score = Field(l, "score") + " " + Field(l, Field(l, "score"));
+    }
+    return r;
+}
+
+}  // namespace
+
+TEST(DriverEndToEnd, TheLimitsOfOneGoDoNotHoldForTheNext) {
+    EngineChild e = StartEngine({}, MakeTempDir());
+    const std::string pos = "position startpos moves e2e4 c7c5";
+    // Depth 0 answers with a move of its own: the smallest search is one iteration.
+    GoResult r = RunGo(e, pos, "go depth 0");
+    EXPECT_EQ(r.depth, 1);
+    r = RunGo(e, pos, "go wtime 2000 btime 2000");
+    EXPECT_GE(r.depth, 3) << "the depth of the \"go depth 0\" held for a clock search";
+    RunGo(e, pos, "go depth 2");
+    r = RunGo(e, pos, "go wtime 2000 btime 2000");
+    EXPECT_GE(r.depth, 3) << "the depth of the \"go depth 2\" held for a clock search";
+    r = RunGo(e, pos, "go nodes 1000");
+    EXPECT_LE(r.nodes, 1040 + 64);
+    r = RunGo(e, pos, "go movetime 300");
+    EXPECT_GT(r.nodes, 1040 + 64) << "the node limit of the \"go nodes 1000\" held for a timed search";
+    // Also across a new game.
+    RunGo(e, pos, "go depth 2");
+    Send(e, "ucinewgame\n");
+    r = RunGo(e, pos, "go wtime 2000 btime 2000");
+    EXPECT_GE(r.depth, 3);
+    Send(e, "quit\n");
+    EXPECT_EQ(WaitExit(e), 0);
+}
+
+TEST(DriverEndToEnd, TheFiftyMoveCounterFromTheFenDrawsQuietMoves) {
+    EngineChild e = StartEngine({}, MakeTempDir());
+    // King and rook against king win, but with 99 half-moves behind them
+    // every move is quiet and the next one completes the fifty moves.
+    GoResult r = RunGo(e, "position fen 8/8/8/4k3/8/8/8/4K2R w - - 99 60", "go depth 10");
+    EXPECT_EQ(r.score, "cp 0");
+    r = RunGo(e, "position fen 8/8/8/4k3/8/8/8/4K2R w - - 0 60", "go depth 10");
+    EXPECT_NE(r.score, "cp 0") << "without the counter the rook wins";
+    Send(e, "quit\n");
+    EXPECT_EQ(WaitExit(e), 0);
+}
+
+TEST(DriverEndToEnd, ACounterBeyondTheFiftyMovesIsSearchedNotAnsweredWithNoMove) {
+    EngineChild e = StartEngine({}, MakeTempDir());
+    // 101 half-moves without capture or pawn move: the draw may be claimed,
+    // but until the interface does, the engine must answer with a move.
+    std::string moves;
+    const char* cycle[4] = {" a1a2", " e8d8", " a2a1", " d8e8"};
+    for (int i = 0; i < 101; i++) moves += cycle[i % 4];
+    GoResult r = RunGo(e, "position fen 4k3/8/8/8/8/8/8/R3K3 w - - 0 1 moves" + moves, "go depth 4");
+    EXPECT_NE(r.best, "0000");
+    EXPECT_EQ(r.score, "cp 0") << "the draw score";
+    r = RunGo(e, "position fen 4k3/8/8/8/8/8/8/R3K3 b - - 150 90", "go wtime 1000 btime 1000");
+    EXPECT_NE(r.best, "0000");
+    EXPECT_EQ(r.score, "cp 0");
     Send(e, "quit\n");
     EXPECT_EQ(WaitExit(e), 0);
 }

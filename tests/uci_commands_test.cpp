@@ -40,6 +40,30 @@ TEST_F(UciTest, PositionAcceptsCastlingEnPassantAndPromotions) {
     EXPECT_EQ(Fen(), "rnbqkbnr/1pp1pppp/p2P4/8/8/8/PPPP1PPP/RNBQKBNR b KQkq -");
     Uci("position fen 7k/P7/8/8/8/8/8/K7 w - - moves a7a8n");
     EXPECT_EQ(CTD->pos.board[Sq("a8")], KNIGHT);
+    // Promotion letters in upper case, as some interfaces write them.
+    for (const char* p : {"Q", "R", "B", "N"}) {
+        std::string out = Uci(std::string("position fen 7k/P7/8/8/8/8/8/K7 w - - moves a7a8") + p + " h8g7");
+        EXPECT_EQ(out, "") << p;
+        EXPECT_EQ(CTD->game_ply, 2) << "a7a8" << p << " was not read as a promotion";
+        EXPECT_EQ(CTD->pos.board[Sq("a8")], std::string("PNBRQ").find(p) + 1) << p;
+    }
+    // Only the promotion letter may be a capital.
+    std::string out = Uci("position fen 7k/P7/8/8/8/8/8/K7 w - - moves A7A8Q");
+    EXPECT_TRUE(Contains(out, "illegal move A7A8Q")) << out;
+    out = Uci("position fen 7k/P7/8/8/8/8/8/K7 w - - moves a7a8K");
+    EXPECT_TRUE(Contains(out, "illegal move a7a8K")) << out;
+}
+
+TEST_F(UciTest, PositionKeepsTheFenCountersInTheGameRecord) {
+    Uci("position fen 8/8/8/4k3/8/8/8/4K2R w - - 99 60");
+    EXPECT_EQ(CTD->pos.fifty, 99);
+    EXPECT_EQ(FullMoveNumber(&CTD->pos), 60);
+    Uci("position fen 8/8/8/4k3/8/8/8/4K2R w - - 99 60 moves h1h2 e5d4");
+    EXPECT_EQ(CTD->pos.fifty, 101);
+    EXPECT_EQ(FullMoveNumber(&CTD->pos), 61);
+    std::string out = Uci("position fen 8/8/8/4k3/8/8/8/4K2R w - - -3 60");
+    EXPECT_TRUE(Contains(out, "info string Illegal FEN")) << out;
+    EXPECT_EQ(CTD->pos.fifty, 101) << "a refused text leaves the game as it was";
 }
 
 TEST_F(UciTest, PositionStopsAtTheFirstMoveThatIsNotLegal) {
@@ -124,21 +148,78 @@ TEST_F(UciTest, GoClampsItsNumbers) {
     EXPECT_EQ(SearchData.depth_limit, 66);
     EXPECT_EQ(SearchData.limit_kind, 1);
     EXPECT_EQ(SearchData.move_time, 1e7);
+    // A search answers with a move: depth 0 (only the root's score) and
+    // below are one iteration.
     Uci("go depth -3");
-    EXPECT_EQ(SearchData.depth_limit, 0);
+    EXPECT_EQ(SearchData.depth_limit, 1);
+    Uci("go depth 0");
+    EXPECT_EQ(SearchData.depth_limit, 1);
+    Uci("go depth 1");
+    EXPECT_EQ(SearchData.depth_limit, 1);
+    Uci("go depth 2");
+    EXPECT_EQ(SearchData.depth_limit, 2);
     Uci("go movetime -20");
     EXPECT_EQ(SearchData.move_time, 0.0);
 }
 
-TEST_F(UciTest, GoKeepsLimitsThatItDoesNotName) {
+TEST_F(UciTest, EachGoIsCompleteInItself) {
+    // A limit that the "go" does not name is not in force.
     Uci("go depth 5");
     Uci("go wtime 3000 btime 3000");
-    EXPECT_EQ(SearchData.depth_limit, 5);
-    EXPECT_EQ(SearchData.limit_kind, 0) << "only the limit kind is reset";
+    EXPECT_EQ(SearchData.depth_limit, 66) << "the depth of an earlier go leaked";
+    EXPECT_EQ(SearchData.limit_kind, 0);
+    Uci("go nodes 1000");
+    Uci("go movetime 1000");
+    EXPECT_EQ(SearchData.node_limit, 0u) << "the node limit of an earlier go leaked";
+    EXPECT_EQ(SearchData.limit_kind, 1);
+    EXPECT_DOUBLE_EQ(SearchData.move_time, 1.0);
+    Uci("go wtime 3000 btime 3000 winc 200 binc 200");
+    EXPECT_DOUBLE_EQ(SearchData.increment, 0.2);
+    Uci("go wtime 3000 btime 3000");
+    EXPECT_EQ(SearchData.increment, 0.0) << "the increment of an earlier go leaked";
     Uci("go movestogo 12 wtime 3000 btime 3000");
     EXPECT_EQ(SearchData.limit_kind, 40);
     EXPECT_EQ(SearchData.movestogo, 12);
+    Uci("go wtime 3000 btime 3000");
+    EXPECT_EQ(SearchData.limit_kind, 0) << "moves to go of an earlier go leaked";
+    // Also across a new game.
+    Uci("go depth 2 nodes 500");
+    Uci("ucinewgame");
+    Uci("go wtime 3000 btime 3000");
     EXPECT_EQ(SearchData.depth_limit, 66);
+    EXPECT_EQ(SearchData.node_limit, 0u);
+    // Limits named together all hold.
+    Uci("go depth 7 nodes 5000");
+    EXPECT_EQ(SearchData.depth_limit, 7);
+    EXPECT_GE(SearchData.node_limit, 4805u);
+    EXPECT_LE(SearchData.node_limit, 5200u);
+}
+
+TEST_F(UciTest, CommandLineLimitsHoldForEveryGo) {
+    // "-d 8 -n 20000" on the command line: an operator's limit for the whole run.
+    SearchData.depth_limit = 8;
+    SearchData.node_limit = 20000;
+    KeepCommandLineLimits();
+    Uci("go depth 3");
+    EXPECT_EQ(SearchData.depth_limit, 3);
+    Uci("go wtime 3000 btime 3000");
+    EXPECT_EQ(SearchData.depth_limit, 8);
+    EXPECT_EQ(SearchData.node_limit, 20000u);
+    Uci("go infinite");
+    EXPECT_EQ(SearchData.depth_limit, 66) << "an infinite search has no limit";
+    EXPECT_EQ(SearchData.node_limit, 0u);
+    // "-d 0" still answers with a move.
+    SearchData.depth_limit = 0;
+    KeepCommandLineLimits();
+    Uci("go wtime 3000 btime 3000");
+    EXPECT_EQ(SearchData.depth_limit, 1);
+    // Without switches: none.
+    SearchData.depth_limit = 66;
+    SearchData.node_limit = 0;
+    KeepCommandLineLimits();
+    Uci("go wtime 3000 btime 3000");
+    EXPECT_EQ(SearchData.depth_limit, 66);
+    EXPECT_EQ(SearchData.node_limit, 0u);
 }
 
 TEST_F(UciTest, GoNodesAddsAJitterComputedIn64Bits) {

@@ -38,7 +38,9 @@ bool BookMoveIsPlayable(Move m) {
 }
 
 // Starts the requested search: a book move when the book has a playable one,
-// else the pool (no search at all once the fifty-move rule has run out).
+// else the pool. A fifty-move counter above 100 is searched like any other
+// position: the draw is the interface's to claim, and until it does the
+// answer must be a legal move (scored as the draw it is).
 static void StartRequestedSearch() {
     SearchDataRecord& sd = SearchData;
     PrepareNewSearch();
@@ -60,7 +62,7 @@ static void StartRequestedSearch() {
             sd.stop = STOP_NORMAL;
         }
     }
-    if (g->pos.fifty <= 100 && sd.pv[1] == 0) StartSearch();
+    if (sd.pv[1] == 0) StartSearch();
     sd.request = 0;
 }
 

@@ -26,6 +26,7 @@
 #include "uci/calibrate.h"
 #include "uci/config.h"
 #include "uci/loop.h"
+#include "uci/uci.h"
 
 int32_t profile = 0;
 static bool tool_unavailable = false;
@@ -290,6 +291,7 @@ int TeskMain(int argc, char** argv) {
     PBlock.uci = 1;
     int mode = MODE_ENGINE;
     if (!ParseCommandLine(argc, argv, &mode)) return 1;
+    KeepCommandLineLimits();
 
     SearchData.threads = (uint8_t)Personality.Threads;
     if (CreateThreadPool(Personality.Threads) != 0) {

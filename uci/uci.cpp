@@ -1,5 +1,6 @@
 #include "uci/uci.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -190,6 +191,10 @@ static void UciPosition(const char* args) {
     if (moves_at != std::string::npos) {
         std::vector<std::string> moves = SplitWords(text.c_str() + moves_at + 5);
         for (const std::string& word : moves) {
+            // Some interfaces write the promotion piece in upper case (a7a8Q).
+            std::string move_text = word;
+            if (move_text.size() == 5 && strchr("QRBN", move_text[4]))
+                move_text[4] = (char)tolower((unsigned char)move_text[4]);
             if (g->game_ply >= MAX_GAME_PLY) {
                 ShowMessageF("info string position: the game is longer than %d plies, moves from %s on ignored",
                              (int)MAX_GAME_PLY, word.c_str());
@@ -200,7 +205,7 @@ static void UciPosition(const char* args) {
             Move found = 0;
             for (int i = 0; i < n && !found; i++) {
                 char buf[8];
-                if (word == UciMoveText(legal[i], buf)) found = legal[i];
+                if (move_text == UciMoveText(legal[i], buf)) found = legal[i];
             }
             if (!found) {
                 ShowMessageF("info string position: illegal move %s, the moves from it on are ignored", word.c_str());
@@ -226,12 +231,29 @@ static const char* GoValue(const char* args, const char* keyword) {
     return v;
 }
 
+// The depth and node limits every "go" starts from: none, unless the command
+// line set them ("-d", "-n") for the whole run.
+static uint8_t go_depth_limit = 66;
+static uint64_t go_node_limit = 0;
+
+void KeepCommandLineLimits() {
+    // As for "go depth": a search answers with a move, so at least one iteration.
+    go_depth_limit = SearchData.depth_limit < 1 ? 1 : SearchData.depth_limit;
+    go_node_limit = SearchData.node_limit;
+}
+
 static void UciGo(const char* args) {
     SearchDataRecord& sd = SearchData;
     PBlock.ready = 0;
     sd.stop = STOP_CONSOLE;
+    // Each "go" is complete in itself: a limit it does not name is not in
+    // force, whatever an earlier "go" asked for. The clock or "movetime"
+    // decide.
     sd.limit_kind = 0;
     sd.infinite = 0;
+    sd.depth_limit = go_depth_limit;
+    sd.node_limit = go_node_limit;
+    sd.increment = 0.0;
     const char* v;
     if ((v = GoValue(args, "wtime"))) sd.wtime = atof(v) < 0 ? 0.0 : atof(v) * 0.001;
     if ((v = GoValue(args, "btime"))) sd.btime = atof(v) < 0 ? 0.0 : atof(v) * 0.001;
@@ -240,14 +262,14 @@ static void UciGo(const char* args) {
     if ((v = GoValue(args, "movestogo"))) {
         long n = strtol(v, nullptr, 10);
         sd.limit_kind = 40;
-        sd.depth_limit = 66;
         sd.movestogo = (int16_t)(n < 0 ? 0 : n > 32767 ? 32767 : n);
-        sd.node_limit = 0;
     }
     if ((v = GoValue(args, "depth"))) {
         long d = strtol(v, nullptr, 10);
         sd.limit_kind = 1;
-        sd.depth_limit = (uint8_t)(d < 0 ? 0 : d > 66 ? 66 : d);
+        // Depth 0 would only score the root and name no move: the smallest
+        // search that answers with a move is one iteration.
+        sd.depth_limit = (uint8_t)(d < 1 ? 1 : d > 66 ? 66 : d);
         sd.move_time = 1e7;
     }
     if ((v = GoValue(args, "nodes"))) {

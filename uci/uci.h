@@ -23,6 +23,10 @@ void UciCommand(const char* line);
 // later command run ahead of an earlier one that waits.
 bool UciCommandMayRun(const char* line, bool searching);
 
+// Start-up, after the command line: its depth and node limits ("-d", "-n")
+// are the ones every UCI "go" starts from (else none).
+void KeepCommandLineLimits();
+
 // The "stop" command: ends the running search and waits for the pool to be
 // idle; a ponder search becomes a normal one, so that the loop reports it.
 void StopSearch();
