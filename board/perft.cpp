@@ -5,8 +5,24 @@
 #include "board/see.h"
 #include "search/ordering.h"
 
-void Perft2(ThreadRecord* t, int side, int ply, int depth) {
+namespace {
+
+// The caller's question "should the count end?", asked every POLL_INTERVAL
+// nodes two plies above the leaves (some thousand leaves each).
+struct PerftPollState {
+    PerftPoll poll;
+    int countdown;
+    bool ended;
+};
+enum : int { POLL_INTERVAL = 256 };
+
+void PerftNode(ThreadRecord* t, int side, int ply, int depth, PerftPollState* ps) {
     if (ply < 1 || ply >= MAX_PLY) return;
+    if (ps && depth == 2 && --ps->countdown <= 0) {
+        ps->countdown = POLL_INTERVAL;
+        if (ps->poll()) ps->ended = true;
+    }
+    if (ps && ps->ended) return;
     Position* pos = &t->pos;
     SearchStackEntry* st = &t->stack[ply];
     int checker = GetAtakr(pos, pos->king_sq[side], side ^ 1, pos->bb[0] | pos->bb[8]);
@@ -22,9 +38,20 @@ void Perft2(ThreadRecord* t, int side, int ply, int depth) {
             leaves++;
         } else {
             MakeMove(pos, e->move);
-            Perft2(t, side ^ 1, ply + 1, depth - 1);
+            PerftNode(t, side ^ 1, ply + 1, depth - 1, ps);
             UnmakeMove(pos);
+            if (ps && ps->ended) break;
         }
     }
     if (leaves) CountUp(t->nodes, leaves);
+}
+
+}  // namespace
+
+void Perft2(ThreadRecord* t, int side, int ply, int depth) { PerftNode(t, side, ply, depth, nullptr); }
+
+bool PerftUntil(ThreadRecord* t, int side, int ply, int depth, PerftPoll poll) {
+    PerftPollState ps{poll, POLL_INTERVAL, false};
+    PerftNode(t, side, ply, depth, poll ? &ps : nullptr);
+    return !ps.ended;
 }

@@ -8,3 +8,10 @@
 // entries below 2, the `next` entries of the plies before it, as the search
 // preparation does.
 void Perft2(ThreadRecord* t, int side, int ply, int depth);
+
+// Asked now and then during a long count; true ends the count.
+typedef bool (*PerftPoll)();
+// Counts as Perft2 does, asking `poll` now and then (every few thousand
+// leaves) whether to go on. False when the poll ended the count early; the
+// leaves counted so far are in `nodes` then.
+bool PerftUntil(ThreadRecord* t, int side, int ply, int depth, PerftPoll poll);

@@ -137,6 +137,30 @@ TEST(ConsoleSession, PerftThroughThePickerCountsThePublishedNumbers) {
     }
 }
 
+TEST(ConsoleSession, ALongPerftEndsAtADotOrQuit) {
+    // Depth 6 from the start position has 119060324 leaves; the "." typed
+    // behind it ends the count long before, and the next count runs whole.
+    Session s = RunConsole("perft 6\n.\nperft 2\n");
+    Lines t = Text(s.lines);
+    EXPECT_EQ(Starting(t, "perft stopped").size(), 1u) << Join(t);
+    Lines v = Starting(t, "visited ");
+    ASSERT_EQ(v.size(), 2u) << Join(t);
+    std::regex count("visited ([0-9]+) nodes in .*");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(v[0], m, count)) << v[0];
+    EXPECT_LT(std::stoll(m[1].str()), 119060324LL) << "the count was not ended";
+    ASSERT_TRUE(std::regex_match(v[1], m, count)) << v[1];
+    EXPECT_EQ(m[1].str(), "400") << "the \".\" was used up by the count it ended";
+
+    // "quit" ends the count and then the engine.
+    EngineChild e = StartEngine({"-c"}, MakeTempDir());
+    Send(e, "perft 6\nquit\n");
+    EXPECT_EQ(WaitExit(e, 60000), 0);
+    bool stopped = false;
+    for (const std::string& l : e.lines) stopped |= l.compare(0, 13, "perft stopped") == 0;
+    EXPECT_TRUE(stopped) << Join(e.lines);
+}
+
 TEST(ConsoleSession, SwapListsTheExchangeValueOfEveryAttackedPiece) {
     Session s = RunConsole(
         "fen 4k3/8/3p4/4p3/3P4/2N5/8/4K3 w - -\nswap\nfen 4k3/4r3/8/8/4B3/8/8/1q2K3 w - -\nswap\n");

@@ -268,6 +268,14 @@ static void ShowSearchParameters() {
     ShowSearchParams();
 }
 
+// Asked now and then during a perft count: a "." or a "quit" typed meanwhile
+// ends it. The "." is used up; "quit" stays queued and ends the engine after
+// the count.
+static bool PerftInterrupted() {
+    ReadWaitingInput();
+    return TakeQueuedCommand(".") || FindQueuedCommand("quit");
+}
+
 double ConsolePerft(int depth) {
     if (depth < 0) depth = 0;
     if (depth > 20) depth = 20;
@@ -285,11 +293,13 @@ double ConsolePerft(int depth) {
     sd.search_mode = 0;
     sd.request = request;
     InitSearchThreads();
+    bool complete = true;
     if (depth == 0)
         CountUp(t->nodes);
     else
-        Perft2(t, t->pos.side, 1, depth);
+        complete = PerftUntil(t, t->pos.side, 1, depth, PerftInterrupted);
     GetElapsedTime();
+    if (!complete) ShowMessage("perft stopped before the end of the count");
     double elapsed = sd.elapsed;
     double nodes = (double)t->nodes.load(std::memory_order_relaxed);
     ShowMessageF("visited %0.0f nodes in %0.3f seconds, nps= %0.0f", nodes, elapsed, nodes / (elapsed + 0.001));

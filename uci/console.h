@@ -29,5 +29,7 @@ void LoadPgnGame(const char* file, const char* which);
 // Appends the game up to the current move to the stream in PGN.
 void WritePgnGame(FILE* f);
 // The perft count of the game position through pool thread 0's record and
-// the move picker, with its speed line; depths below 1 count 1.
+// the move picker, with its speed line; depths below 1 count 1. A "." or
+// "quit" that arrives meanwhile ends a long count early (the leaves counted
+// so far are shown and returned).
 double ConsolePerft(int depth);

@@ -92,6 +92,21 @@ void ResetInput() {
     input_ended = false;
 }
 
+static std::deque<std::string>::iterator QueuedCommand(const char* word) {
+    for (auto it = queue.begin(); it != queue.end(); ++it)
+        if (!strcmp(GetFirstToken(it->c_str()), word)) return it;
+    return queue.end();
+}
+
+bool FindQueuedCommand(const char* word) { return QueuedCommand(word) != queue.end(); }
+
+bool TakeQueuedCommand(const char* word) {
+    auto it = QueuedCommand(word);
+    if (it == queue.end()) return false;
+    queue.erase(it);
+    return true;
+}
+
 bool PopQueuedCommand(std::string& line) {
     if (queue.empty()) return false;
     line = queue.front();

@@ -47,5 +47,9 @@ bool InputEnded();
 int QueuedCommands();
 // Empties the queue and forgets the partial line and the end of input (tests).
 void ResetInput();
+// Whether a queued command line has `word` as its first word.
+bool FindQueuedCommand(const char* word);
+// The same, and the first such line leaves the queue.
+bool TakeQueuedCommand(const char* word);
 // Takes the front command off the queue (tests); false when it is empty.
 bool PopQueuedCommand(std::string& line);
