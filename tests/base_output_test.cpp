@@ -13,6 +13,7 @@
 
 #include "base/output.h"
 #include "board/display.h"
+#include "scratch_dir.h"
 #include "test_util.h"
 
 namespace {
@@ -33,22 +34,14 @@ class Output : public BoardTest {
 protected:
     void SetUp() override {
         BoardTest::SetUp();
-        ASSERT_NE(getcwd(old_dir, sizeof old_dir), nullptr);
-        char tmpl[] = "/tmp/tesk_output_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        ASSERT_EQ(chdir(dir.c_str()), 0);
+        ASSERT_TRUE(scratch.entered) << "no scratch folder";
         saved_log = Personality.Log;
     }
     void TearDown() override {
         CloseLogFile();
         Personality.Log = saved_log;
-        ASSERT_EQ(chdir(old_dir), 0);
-        std::string cmd = "rm -rf '" + dir + "'";
-        ASSERT_EQ(system(cmd.c_str()), 0);
     }
-    char old_dir[4096];
-    std::string dir;
+    InScratchDir scratch{"output"};
     int16_t saved_log = 0;
 };
 

@@ -18,6 +18,7 @@
 #include "board/pgn.h"
 #include "book/mkbook.h"
 #include "book/polyglot.h"
+#include "scratch_dir.h"
 #include "test_util.h"
 
 namespace {
@@ -88,19 +89,10 @@ class MakeBook : public BoardTest {
 protected:
     void SetUp() override {
         BoardTest::SetUp();
-        ASSERT_NE(getcwd(old_dir, sizeof old_dir), nullptr);
-        char tmpl[] = "/tmp/tesk_mkbook_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        ASSERT_EQ(chdir(dir.c_str()), 0);
+        ASSERT_TRUE(scratch.entered) << "no scratch folder";
         saved_pgn = PBlock;
     }
-    void TearDown() override {
-        PBlock = saved_pgn;
-        ASSERT_EQ(chdir(old_dir), 0);
-        std::string cmd = "rm -rf '" + dir + "'";
-        EXPECT_EQ(system(cmd.c_str()), 0);
-    }
+    void TearDown() override { PBlock = saved_pgn; }
     // Runs the book creation on the PGN text; the entries written.
     std::vector<Written> Make(const std::string& pgn, std::string* printed = nullptr) {
         std::ofstream("games.pgn", std::ios::binary) << pgn;
@@ -119,8 +111,7 @@ protected:
             if (w.key == key) out.push_back(w);
         return out;
     }
-    char old_dir[4096];
-    std::string dir;
+    InScratchDir scratch{"mkbook"};
     ControlBlock saved_pgn;
 };
 
@@ -330,7 +321,7 @@ TEST_F(MakeBook, FailuresLeaveNoCutBookBehind) {
     EXPECT_NE(access("tmp_book.bin.part", F_OK), 0);
     EXPECT_EQ(access("tmp_book.bin/keep", F_OK), 0);
     // An older book is replaced whole by a new one.
-    ASSERT_EQ(system("rm -rf tmp_book.bin"), 0);
+    std::filesystem::remove_all("tmp_book.bin");
     EXPECT_EQ(Make(Games(3, "1-0", "1. e4")).size(), 1u);
     EXPECT_EQ(Make(Games(3, "1-0", "1. d4") + Games(3, "1-0", "1. e4 e5 2. Nf3")).size(), 3u);
 }

@@ -15,6 +15,7 @@
 #include "board/movegen.h"
 #include "board/pgn.h"
 #include "book/polyglot.h"
+#include "scratch_dir.h"
 #include "test_util.h"
 
 namespace {
@@ -55,9 +56,7 @@ class BookFiles : public RecordTest {
 protected:
     void SetUp() override {
         RecordTest::SetUp();
-        char tmpl[] = "/tmp/tesk_book_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
+        ASSERT_NE(dir, "/tmp") << "no scratch folder";
         saved_settings = Personality;
         saved_uci = PBlock.uci;
         saved_noise = PBlock.noise;
@@ -68,8 +67,7 @@ protected:
         Personality = saved_settings;
         PBlock.uci = saved_uci;
         PBlock.noise = saved_noise;
-        std::string cmd = "rm -rf '" + dir + "'";
-        EXPECT_EQ(system(cmd.c_str()), 0);
+        RemoveTempDir(dir);
         RecordTest::TearDown();
     }
     // Writes a book file and names it in the OwnBook_File setting.
@@ -87,7 +85,7 @@ protected:
         if (printed) *printed = out;
         return m;
     }
-    std::string dir;
+    const std::string dir = MakeTempDir("book");
     SettingsRecord saved_settings;
     uint16_t saved_uci = 0;
     double saved_noise = 0;

@@ -384,17 +384,13 @@ protected:
         memset(ParamList, 0, sizeof ParamList);
         nParams = 0;
         flag = 0;
-        ASSERT_NE(getcwd(old_dir_, sizeof old_dir_), nullptr);
-        dir_ = MakeTempDir();
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
+        ASSERT_TRUE(scratch_.entered) << "no scratch folder";
     }
     void TearDown() override {
         if (fdtune) fclose(fdtune);
         fdtune = nullptr;
-        ASSERT_EQ(chdir(old_dir_), 0);
     }
-    char old_dir_[4096];
-    std::string dir_;
+    InScratchDir scratch_{"sweep"};
 };
 
 std::vector<std::string> SplitLines(const std::string& text) {

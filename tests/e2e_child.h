@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "scratch_dir.h"
+
 // The time limits below only catch a hung engine. A sanitizer build runs
 // several times slower (more so with other tests running beside it).
 #ifdef TESK_SLOW_BUILD
@@ -30,13 +32,6 @@ struct EngineChild {
     std::string pending;   // bytes read but not yet returned as lines
     std::vector<std::string> lines;  // every line read so far
 };
-
-// A fresh empty directory for the child to run in.
-inline std::string MakeTempDir() {
-    char templ[] = "/tmp/tesk_e2e_XXXXXX";
-    const char* d = mkdtemp(templ);
-    return d ? d : "/tmp";
-}
 
 // Starts the engine with the given arguments in directory dir; with
 // address_space set, the engine may map at most that many bytes in all.

@@ -2,6 +2,7 @@
 // scripted UCI conversations, and started with command-line switches.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -472,6 +473,22 @@ TEST(EndToEnd, TablesFromTheCommandLinePlayTheirMoveAtOnce) {
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back().compare(0, 12, "info depth 6"), 0) << lines.back();
     EXPECT_NE(lines.back().find("score cp 9800 "), std::string::npos) << lines.back();
+    // The counter from the FEN's halfmove field: 10 plays the table move at
+    // once, 9 searches. The same holds for the losing side (score -9800).
+    for (const char* fen : {"8/8/8/4k3/8/8/8/R3K3 w - - 10 6", "8/8/8/4k3/8/8/8/R3K3 b - - 10 6"}) {
+        Send(e, std::string("position fen ") + fen + "\ngo depth 30\n");
+        lines.clear();
+        WaitFor(e, "bestmove", 20000, &lines);
+        ASSERT_FALSE(lines.empty()) << fen;
+        const char* want = strchr(fen, ' ')[1] == 'w' ? "info depth 99 seldepth 98 score cp 9800 "
+                                           : "info depth 99 seldepth 98 score cp -9800 ";
+        EXPECT_EQ(lines.back().compare(0, strlen(want), want), 0) << fen << ": " << lines.back();
+    }
+    Send(e, "position fen 8/8/8/4k3/8/8/8/R3K3 w - - 9 6\ngo depth 4\n");
+    lines.clear();
+    WaitFor(e, "bestmove", 20000, &lines);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().compare(0, 12, "info depth 4"), 0) << "counter 9 is searched: " << lines.back();
     Send(e, "quit\n");
     EXPECT_EQ(WaitExit(e), 0);
 }

@@ -20,6 +20,7 @@
 #include "tablebase/glue.h"
 #include "tablebase/tbcore.h"
 #include "tablebase/tbprobe.h"
+#include "tests/scratch_dir.h"
 #include "tests/test_util.h"
 
 inline std::string SyzygyDir() { return TESK_SYZYGY_DATA; }
@@ -140,15 +141,6 @@ inline tb_position TbPosition(const std::string& fen, int rule50 = 0) {
     return p;
 }
 
-// Scratch folders.
-inline std::string NewScratchDir(const std::string& under = "/tmp") {
-    std::string templ = under + "/tesk_tb_XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back(0);
-    const char* d = mkdtemp(buf.data());
-    return d ? d : "";
-}
-
 inline std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
@@ -169,20 +161,13 @@ inline void CopyTables(const std::string& dir, const std::vector<std::string>& m
     }
 }
 
-// Removes a scratch folder and everything in it.
-inline void RemoveScratchDir(const std::string& dir) {
-    if (dir.empty() || dir.compare(0, 13, "/tmp/tesk_tb_") != 0) return;
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
-}
-
 // A scratch folder that is removed at the end of the test, and the tables
 // unregistered so that no mapping outlives its file.
 struct ScratchDir {
-    std::string path = NewScratchDir();
+    std::string path = MakeTempDir("tb");
     ~ScratchDir() {
         RegisterTables("");
-        RemoveScratchDir(path);
+        RemoveTempDir(path);
     }
 };
 

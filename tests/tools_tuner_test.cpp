@@ -63,20 +63,14 @@ class TunerTest : public UciTest {
 protected:
     void SetUp() override {
         UciTest::SetUp();
-        getcwd(old_dir_, sizeof old_dir_);
-        dir_ = MakeTempDir();
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
+        ASSERT_TRUE(scratch_.entered) << "no scratch folder";
         stub_scores.clear();
         stub_calls = 0;
         PBlock.noise = 9999.0;
         SearchData.depth_limit = 0;
     }
-    void TearDown() override {
-        ASSERT_EQ(chdir(old_dir_), 0);
-        UciTest::TearDown();
-    }
-    char old_dir_[4096];
-    std::string dir_;
+    void TearDown() override { UciTest::TearDown(); }
+    InScratchDir scratch_{"tuner"};
 };
 
 }  // namespace
