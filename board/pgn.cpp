@@ -70,8 +70,8 @@ PgnToken PgnEndOfText(PgnReader& r) {
     return PGN_TOKEN_WORD;
 }
 
-bool PgnParseTag(const char* line, std::string* name, std::string* value) {
-    const char* p = line;
+bool PgnNextTag(const char** at, std::string* name, std::string* value) {
+    const char* p = *at;
     while (*p == ' ' || *p == '\t') p++;
     if (*p++ != '[') return false;
     while (*p == ' ' || *p == '\t') p++;
@@ -86,8 +86,15 @@ bool PgnParseTag(const char* line, std::string* name, std::string* value) {
         if (*p == '\\' && (p[1] == '"' || p[1] == '\\')) p++;
         *value += *p;
     }
-    return *p == '"';
+    if (*p != '"') return false;
+    p++;
+    const char* end = p;
+    while (*end == ' ' || *end == '\t') end++;
+    *at = *end == ']' ? end + 1 : p;
+    return true;
 }
+
+bool PgnParseTag(const char* line, std::string* name, std::string* value) { return PgnNextTag(&line, name, value); }
 
 const char* PgnMoveText(const char* word) {
     const char* p = word;

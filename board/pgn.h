@@ -51,6 +51,12 @@ PgnToken PgnEndOfText(PgnReader& r);
 // Splits a tag line [Name "value"] (the value's \" and \\ escapes undone).
 // False when the line is not a tag pair.
 bool PgnParseTag(const char* line, std::string* name, std::string* value);
+// Reads the tag pair that starts at *at (blanks before it passed over), as
+// PgnParseTag does, and moves *at past it: past its closing bracket, or past
+// the value's closing quote when no bracket follows. So the tags that share
+// a line are read one after the other. False when no tag pair starts there
+// (*at is then unchanged).
+bool PgnNextTag(const char** at, std::string* name, std::string* value);
 // Where the move begins in a word of move text ("12.Nf3" gives "Nf3", "0-0"
 // stays), or nullptr for words that carry no move: move numbers, results,
 // annotation glyphs, "e.p.".

@@ -58,6 +58,9 @@ struct BookBuilder {
     GameResult result = RESULT_UNKNOWN;
     int plies = 0;         // moves counted in the current game
     bool stopped = false;  // the rest of the current game is passed over
+    // A FEN tag of a set-up position was read in the tags of the current
+    // game (before or after its result tag); cleared when its move text begins.
+    bool set_up = false;
     bool out_of_memory = false;
     long ngames = 0;
     long nmoves = 0;  // distinct pairs of key and move
@@ -137,47 +140,88 @@ void FeedMoveText(BookBuilder& b, const char* text, size_t n) {
         if (PgnReadChar(b.reader, text[i]) == PGN_TOKEN_WORD) CountGameMove(b, b.reader.word.c_str());
 }
 
-void StartGame(BookBuilder& b, const char* result_line) {
+// Reads only the end of a move that the last piece of the line cut off,
+// then passes over the rest of the game.
+void FinishCutMove(BookBuilder& b, const char* text, size_t n) {
+    for (size_t i = 0; i < n && !b.reader.pending.empty() && !b.out_of_memory; i++)
+        if (PgnReadChar(b.reader, text[i]) == PGN_TOKEN_WORD) CountGameMove(b, b.reader.word.c_str());
+    if (b.reader.pending.empty()) b.stopped = true;
+}
+
+void StartGame(BookBuilder& b, const char* result_text) {
     SetPosition(&CTD->pos, START_FEN);
-    b.result = strstr(result_line, "1-0")   ? RESULT_WHITE_WON
-               : strstr(result_line, "0-1") ? RESULT_BLACK_WON
-               : strstr(result_line, "1/2") ? RESULT_DRAW
+    b.result = strstr(result_text, "1-0")   ? RESULT_WHITE_WON
+               : strstr(result_text, "0-1") ? RESULT_BLACK_WON
+               : strstr(result_text, "1/2") ? RESULT_DRAW
                                             : RESULT_UNKNOWN;
     b.ngames++;
     if (b.ngames % DOT_EVERY_GAMES == 0) WriteStraight(".");
     b.plies = 0;
-    b.stopped = false;
+    b.stopped = b.set_up;
     PgnResetReader(b.reader);
 }
 
-// A game that starts from a set-up position other than the start position:
-// its moves do not belong to the positions the book counts.
-bool SetUpElsewhere(const char* tag_line) {
-    std::string name, value;
-    if (!PgnParseTag(tag_line, &name, &value) || name != "FEN") return false;
-    return value.compare(0, strlen(START_FEN), START_FEN) != 0;
+// A FEN tag of a position other than the start position: the game's moves
+// do not belong to the positions the book counts.
+bool SetUpElsewhere(const std::string& name, const std::string& value) {
+    return name == "FEN" && value.compare(0, strlen(START_FEN), START_FEN) != 0;
 }
 
-// Reads the games; false when memory ran out.
+// The tags of a tag line, several of them on one line in any order: a result
+// tag starts a game, a FEN tag of a set-up position passes the game over
+// (also when it stands before the result tag). A line holding "[Result" that
+// is not read as a tag pair still starts a game, with the result it names.
+void ReadTagLine(BookBuilder& b, const char* line, bool result_line) {
+    std::string name, value;
+    bool result_read = false;
+    for (const char* p = line; PgnNextTag(&p, &name, &value);) {
+        if (name == "Result") {
+            StartGame(b, value.c_str());
+            result_read = true;
+        } else if (SetUpElsewhere(name, value)) {
+            b.set_up = true;
+            b.stopped = true;
+        }
+    }
+    if (result_line && !result_read) StartGame(b, line);
+}
+
+bool HasText(const char* s) {
+    for (; *s; s++)
+        if (*s != ' ' && *s != '\t' && *s != '\r' && *s != '\n') return true;
+    return false;
+}
+
+// Reads the games; false when memory ran out. A line is read in pieces of
+// up to 1023 characters, and every piece after the first is read like a
+// line of its own: not when more plies than the limit were counted before it.
 bool CountGames(BookBuilder& b, FILE* f) {
     char buf[1024];
-    bool line_start = true, skip_line = false;
+    bool line_start = true, skip_line = false, move_line = false;
     while (fgets(buf, sizeof buf, f)) {
         const size_t n = strlen(buf);
+        const bool piece_starts_line = line_start;
         if (line_start) {
+            move_line = false;
             if (strstr(buf, "[Result")) {
-                StartGame(b, buf);
+                ReadTagLine(b, buf, true);
                 skip_line = true;
             } else if (PgnClassifyLine(b.reader, buf) != PGN_LINE_MOVES) {
-                if (SetUpElsewhere(buf)) b.stopped = true;
+                ReadTagLine(b, buf, false);
                 skip_line = true;
             } else {
+                move_line = true;
                 skip_line = b.result == RESULT_UNKNOWN || b.plies > BOOK_LINE_PLY_LIMIT;
             }
         }
+        // The tags are over once the move text begins.
+        if (move_line && b.set_up && HasText(buf)) b.set_up = false;
         line_start = n > 0 && buf[n - 1] == '\n';
         if (skip_line || b.stopped) continue;
-        FeedMoveText(b, buf, n);
+        if (!piece_starts_line && b.plies > BOOK_LINE_PLY_LIMIT)
+            FinishCutMove(b, buf, n);
+        else
+            FeedMoveText(b, buf, n);
         if (b.out_of_memory) return false;
     }
     if (!skip_line && !b.stopped && PgnEndOfText(b.reader) == PGN_TOKEN_WORD) CountGameMove(b, b.reader.word.c_str());

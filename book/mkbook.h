@@ -8,7 +8,10 @@
 
 enum : int {
     // A line of move text is read while at most this many plies of its game
-    // have been counted before it (the line is always read to its end).
+    // have been counted before it. Lines are read in pieces of up to 1023
+    // characters, and each piece after a line's first is read like a line
+    // of its own, so the plies counted past the limit are those of the rest
+    // of one line or one piece (a move cut by a piece's end is read whole).
     BOOK_LINE_PLY_LIMIT = 35,
     // A move enters the book with more wins than this...
     BOOK_MIN_WINS = 2,

@@ -101,6 +101,33 @@ TEST(PgnLines, TagPairsAreSplitIntoNameAndValue) {
     EXPECT_FALSE(PgnParseTag("1. e4", &name, &value));
 }
 
+TEST(PgnLines, TagsSharingALineAreReadOneAfterTheOther) {
+    std::string name, value;
+    const char* line = "  [Event \"a ] b\"] [ FEN  \"8/8/8 \\\"x\\\"\" ][Result \"1-0\"] 1. e4";
+    const char* p = line;
+    ASSERT_TRUE(PgnNextTag(&p, &name, &value));
+    EXPECT_EQ(name, "Event");
+    EXPECT_EQ(value, "a ] b") << "a bracket inside the value does not end the tag";
+    ASSERT_TRUE(PgnNextTag(&p, &name, &value));
+    EXPECT_EQ(name, "FEN");
+    EXPECT_EQ(value, "8/8/8 \"x\"");
+    ASSERT_TRUE(PgnNextTag(&p, &name, &value));
+    EXPECT_EQ(name, "Result");
+    EXPECT_EQ(value, "1-0");
+    EXPECT_STREQ(p, " 1. e4") << "the move text after the last tag";
+    EXPECT_FALSE(PgnNextTag(&p, &name, &value));
+    EXPECT_STREQ(p, " 1. e4") << "unchanged when no tag starts there";
+    // A tag without its closing bracket ends at the value's closing quote.
+    p = "[White \"x\" [Black \"y\"]";
+    ASSERT_TRUE(PgnNextTag(&p, &name, &value));
+    EXPECT_STREQ(p, " [Black \"y\"]");
+    ASSERT_TRUE(PgnNextTag(&p, &name, &value));
+    EXPECT_EQ(name, "Black");
+    EXPECT_EQ(*p, '\0');
+    p = "[Event \"open";
+    EXPECT_FALSE(PgnNextTag(&p, &name, &value));
+}
+
 TEST(PgnLines, TheMoveInsideAWord) {
     auto text = [](const char* w) {
         const char* t = PgnMoveText(w);

@@ -73,11 +73,11 @@ std::string Games(int n, const std::string& result, const std::string& moves) {
 }
 
 // Knights out and back: Nf3 Nf6 Ng1 Ng8, again and again, with move numbers;
-// a line ends after the plies listed in breaks.
-std::string KnightShuffle(int plies, const std::set<int>& breaks = {}) {
+// a line ends after the plies listed in breaks. Plies from `first` on.
+std::string KnightShuffle(int plies, const std::set<int>& breaks = {}, int first = 1) {
     static const char* const cycle[4] = {"Nf3", "Nf6", "Ng1", "Ng8"};
     std::string s;
-    for (int p = 1; p <= plies; p++) {
+    for (int p = first; p <= plies; p++) {
         if (p % 2 == 1) s += std::to_string(p / 2 + 1) + ". ";
         s += cycle[(p - 1) % 4];
         s += breaks.count(p) ? "\n" : " ";
@@ -213,6 +213,32 @@ TEST_F(MakeBook, GamesFromASetUpPositionArePassedOver) {
     EXPECT_EQ(book, (std::vector<Written>{{kStartKey, D2D4, 12, 0}}));
 }
 
+TEST_F(MakeBook, ASetUpPositionIsKnownWhereverItsTagStands) {
+    // Black's d-pawn is missing: 1. e4 Kd7 is a game from elsewhere, and
+    // from the start position Kd7 is no move at all. Three games of 1. d4
+    // from the start follow each time; they alone enter the book.
+    const std::string fen = "[FEN \"rnbqkbnr/ppp1pppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1\"]";
+    const std::string moves = "\n1. e4 Kd7 1-0\n\n";
+    const std::string d4 = Games(3, "1-0", "1. d4");
+    const std::vector<Written> only_d4 = {{kStartKey, D2D4, 12, 0}};
+    auto five = [](const std::string& game) {
+        std::string s;
+        for (int i = 0; i < 5; i++) s += game;
+        return s;
+    };
+    // The FEN tag before the result tag, and after it.
+    EXPECT_EQ(Make(five("[Event \"?\"]\n[SetUp \"1\"]\n" + fen + "\n[Result \"1-0\"]\n" + moves) + d4), only_d4);
+    EXPECT_EQ(Make(five("[Event \"?\"]\n[Result \"1-0\"]\n[SetUp \"1\"]\n" + fen + "\n" + moves) + d4), only_d4);
+    // Tags sharing a line, in either order.
+    EXPECT_EQ(Make(five("[Event \"?\"] [SetUp \"1\"] " + fen + " [Result \"1-0\"]\n" + moves) + d4), only_d4);
+    EXPECT_EQ(Make(five("[Event \"?\"] [Result \"1-0\"] " + fen + "\n" + moves) + d4), only_d4);
+    EXPECT_EQ(Make(five("[Event \"?\"]\n" + fen + "[Result \"1-0\"]\n" + moves) + d4), only_d4);
+    // A FEN tag of the start position before the result: its games count.
+    const std::string start = "[FEN \"" + std::string(START_FEN) + " 0 1\"]\n";
+    std::vector<Written> book = Make(Games(3, "0-1", "1. e4") + five(start + "[Result \"1-0\"]\n\n1. e4 1-0\n\n"));
+    EXPECT_EQ(book, (std::vector<Written>{{kStartKey, E2E4, 14, 0}})) << "five wins and three losses";
+}
+
 // ---- which plies are counted ---------------------------------------------------------------
 
 TEST_F(MakeBook, LinesAreReadWhileAtMost35PliesAreCounted) {
@@ -227,6 +253,54 @@ TEST_F(MakeBook, LinesAreReadWhileAtMost35PliesAreCounted) {
     // ...and so is the line on which the 36th ply falls.
     book = Make(Games(3, "1-0", KnightShuffle(45, {30, 41})));
     EXPECT_EQ(Of(book, kStartKey)[0].weight, 4 * 33) << "11 wins a game";
+}
+
+// The text followed by a comment of x's that ends it at exactly `size`
+// characters: the reader's first 1023-character piece of a line.
+std::string FilledTo(const std::string& text, size_t size) {
+    EXPECT_GE(size, text.size() + 2);
+    return text + "{" + std::string(size - text.size() - 2, 'x') + "}";
+}
+
+TEST_F(MakeBook, PiecesOfALongLineAreReadLikeLinesOfTheirOwn) {
+    // The first 1023 characters of a line hold 36 plies: the rest of the
+    // line (plies 37 to 44) is not read, just as when the line breaks there.
+    const std::string first36 = FilledTo(KnightShuffle(36), 1023);
+    const std::string rest = " " + KnightShuffle(44, {}, 37);
+    std::vector<Written> book = Make(Games(3, "1-0", first36 + rest));
+    ASSERT_FALSE(Of(book, kStartKey).empty());
+    EXPECT_EQ(Of(book, kStartKey)[0].weight, 4 * 27) << "9 wins a game (plies 1 to 33)";
+    book = Make(Games(3, "1-0", first36 + "\n" + rest));
+    EXPECT_EQ(Of(book, kStartKey)[0].weight, 4 * 27) << "the same game wrapped there";
+    // After 35 plies the next piece is read to its end: all 44 plies.
+    const std::string first35 = FilledTo(KnightShuffle(35), 1023);
+    const std::string rest36 = " " + KnightShuffle(44, {}, 36);
+    book = Make(Games(3, "1-0", first35 + rest36));
+    EXPECT_EQ(Of(book, kStartKey)[0].weight, 4 * 33) << "11 wins a game (plies 1 to 41)";
+    book = Make(Games(3, "1-0", first35 + "\n" + rest36));
+    EXPECT_EQ(Of(book, kStartKey)[0].weight, 4 * 33) << "the same game wrapped there";
+    // A move cut by the end of the piece is read whole: ply 37, Nf3, is
+    // counted ("N" ends the first piece, "f3" begins the second); 38 on are not.
+    const std::string cut = FilledTo(KnightShuffle(36) + "19. ", 1022) + "Nf3 " + KnightShuffle(44, {}, 38);
+    ASSERT_EQ(cut[1022], 'N');
+    book = Make(Games(3, "1-0", cut));
+    EXPECT_EQ(Of(book, kStartKey)[0].weight, 4 * 30) << "10 wins a game (plies 1 to 37)";
+}
+
+TEST_F(MakeBook, AGameOnOneLongLineCountsABoundedNumberOfPlies) {
+    // 800 plies on one line: its first 1023 characters are "1. Nf3 Nf6 "
+    // to "9. Ng1 Ng8 " (11 characters a move pair) and "10. Nf3 Nf6 " to
+    // "86. Ng1 Ng8 " (12 each): 172 plies, among them Nf3 from the start 43
+    // times (plies 1 to 169). The rest of the line is not read.
+    std::vector<Written> book = Make(Games(3, "1-0", KnightShuffle(800)));
+    ASSERT_FALSE(Of(book, kStartKey).empty());
+    EXPECT_EQ(Of(book, kStartKey)[0].weight, 4 * 3 * 43);
+    // Wrapped after every 8 plies the line starting after 32 plies is the
+    // last one read: 40 plies, Nf3 from the start 10 times.
+    std::set<int> breaks;
+    for (int p = 8; p < 800; p += 8) breaks.insert(p);
+    book = Make(Games(3, "1-0", KnightShuffle(800, breaks)));
+    EXPECT_EQ(Of(book, kStartKey)[0].weight, 4 * 3 * 10);
 }
 
 TEST_F(MakeBook, LinesOfAnyLengthAreRead) {
@@ -249,24 +323,26 @@ TEST_F(MakeBook, LinesOfAnyLengthAreRead) {
 // ---- weights -------------------------------------------------------------------------------
 
 TEST_F(MakeBook, WeightsAreScaledOnlyAboveTheCap) {
-    // A game of 800 plies on one line plays Nf3 from the start 200 times;
-    // 75 won games score 4 * 15000 = 60000 for it. A second move, e4,
-    // scores 13 (three wins, one draw).
-    const std::string shuffle = KnightShuffle(800);
+    // A game of 160 plies on one line of 951 characters (read whole: it
+    // started before the ply limit and fits one piece of the reader) plays
+    // Nf3 from the start 40 times; 375 won games score 4 * 15000 = 60000 for
+    // it. A second move, e4, scores 13 (three wins, one draw).
+    const std::string shuffle = KnightShuffle(160);
+    ASSERT_EQ(shuffle.size(), 951u);
     const std::string e4 = Games(3, "1-0", "1. e4") + Game("1/2-1/2", "1. e4");
-    std::vector<Written> book = Make(Games(75, "1-0", shuffle) + e4);
+    std::vector<Written> book = Make(Games(375, "1-0", shuffle) + e4);
     std::vector<Written> start = Of(book, kStartKey);
     ASSERT_EQ(start.size(), 2u);
     EXPECT_EQ(start[0], (Written{kStartKey, G1F3, 60000, 0}));
     EXPECT_EQ(start[1], (Written{kStartKey, E2E4, 13, 0})) << "at exactly 60000 nothing is scaled";
     // One more won Nf3: 60004, so every weight of the key is scaled by 60000 / 60004.
-    book = Make(Games(75, "1-0", shuffle) + Game("1-0", "1. Nf3") + e4);
+    book = Make(Games(375, "1-0", shuffle) + Game("1-0", "1. Nf3") + e4);
     start = Of(book, kStartKey);
     ASSERT_EQ(start.size(), 2u);
     EXPECT_EQ(start[0].weight, 60000);
     EXPECT_EQ(start[1].weight, 12) << "13 * 60000 / 60004, truncated";
     // Twice the cap halves them: 13 / 2 is truncated to 6.
-    book = Make(Games(150, "1-0", shuffle) + e4);
+    book = Make(Games(750, "1-0", shuffle) + e4);
     start = Of(book, kStartKey);
     ASSERT_EQ(start.size(), 2u);
     EXPECT_EQ(start[0].weight, 60000);
