@@ -228,10 +228,6 @@ bool CountGames(BookBuilder& b, FILE* f) {
     return !b.out_of_memory;
 }
 
-void PutBigEndian(unsigned char* p, uint64_t v, int bytes) {
-    for (int i = bytes - 1; i >= 0; i--, v >>= 8) p[i] = (unsigned char)(v & 0xFF);
-}
-
 // Writes the kept moves of every key; false when the file could not be written.
 bool WriteBook(const BookBuilder& b, FILE* out) {
     std::vector<BookEntry> group;
@@ -260,14 +256,8 @@ bool WriteBook(const BookBuilder& b, FILE* out) {
             for (size_t k = 0; k < group.size(); k++) group[k].weight = (uint16_t)(scores[k] * factor);
             std::stable_sort(group.begin(), group.end(),
                              [](const BookEntry& x, const BookEntry& y) { return key_compare(&x, &y) < 0; });
-            for (const BookEntry& e : group) {
-                unsigned char bytes[BOOK_ENTRY_BYTES];
-                PutBigEndian(bytes, e.key, 8);
-                PutBigEndian(bytes + 8, e.move, 2);
-                PutBigEndian(bytes + 10, e.weight, 2);
-                PutBigEndian(bytes + 12, e.learn, 4);
-                if (fwrite(bytes, 1, sizeof bytes, out) != sizeof bytes) return false;
-            }
+            for (const BookEntry& e : group)
+                if (WriteEntry(out, &e)) return false;
             first = end;
         }
     }

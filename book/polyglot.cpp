@@ -47,6 +47,19 @@ int ReadEntry(FILE* f, BookEntry* e) {
     return 0;
 }
 
+static void PutBigEndian(unsigned char* p, uint64_t v, int bytes) {
+    for (int i = bytes - 1; i >= 0; i--, v >>= 8) p[i] = (unsigned char)(v & 0xFF);
+}
+
+int WriteEntry(FILE* f, const BookEntry* e) {
+    unsigned char b[BOOK_ENTRY_BYTES];
+    PutBigEndian(b, e->key, 8);
+    PutBigEndian(b + 8, e->move, 2);
+    PutBigEndian(b + 10, e->weight, 2);
+    PutBigEndian(b + 12, e->learn, 4);
+    return fwrite(b, 1, sizeof b, f) != sizeof b;
+}
+
 int key_compare(const BookEntry* a, const BookEntry* b) {
     if (a->key > b->key) return 1;
     if (a->key < b->key) return -1;

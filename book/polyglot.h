@@ -38,6 +38,9 @@ uint64_t GetHashKey(const Position* pos);
 // Reads the next entry of the file; 1 when the file ends before all 16 bytes
 // are read (e is then unchanged), else 0.
 int ReadEntry(FILE* f, BookEntry* e);
+// Writes the entry as the 16 bytes that ReadEntry reads; 1 when they could
+// not all be written, else 0.
+int WriteEntry(FILE* f, const BookEntry* e);
 // The order of a book's entries: 1 when a's key is greater (unsigned), -1
 // when smaller, else b's weight minus a's weight (heavier first).
 int key_compare(const BookEntry* a, const BookEntry* b);

@@ -164,6 +164,29 @@ TEST_F(BookFiles, AnEntryIsSixteenBigEndianBytes) {
     fclose(f);
 }
 
+TEST_F(BookFiles, AnEntryIsWrittenAsTheSixteenBytesThatAreRead) {
+    const std::string path = dir + "/written.bin";
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    const BookEntry e{0x463b96181691fc9cULL, 0x031C, 12135, 0x01020304};
+    EXPECT_EQ(WriteEntry(f, &e), 0);
+    fclose(f);
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes, std::string("\x46\x3b\x96\x18\x16\x91\xfc\x9c\x03\x1c\x2f\x67\x01\x02\x03\x04", 16));
+    f = fopen(path.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    BookEntry back{};
+    EXPECT_EQ(ReadEntry(f, &back), 0);
+    EXPECT_EQ(back.key, e.key);
+    EXPECT_EQ(back.move, e.move);
+    EXPECT_EQ(back.weight, e.weight);
+    EXPECT_EQ(back.learn, e.learn);
+    // A stream that takes no writing: the failure is reported.
+    EXPECT_EQ(WriteEntry(f, &e), 1);
+    fclose(f);
+}
+
 TEST(BookEntries, KeysCompareUnsignedAndHeavierEntriesComeFirst) {
     BookEntry high{0x8000000000000000ULL, 0, 1, 0}, low{0x7FFFFFFFFFFFFFFFULL, 0, 9, 0};
     EXPECT_EQ(key_compare(&high, &low), 1) << "a key at or above 2^63 is the greater";
