@@ -238,6 +238,20 @@ TEST(ConsoleSession, LoadReadsRealWorldPgn) {
     EXPECT_EQ(Join(t), Join(expected));
 }
 
+TEST(ConsoleSession, LoadReadsTheFenTagHoweverItIsWritten) {
+    std::string dir = MakeTempDir();
+    WriteFile(dir + "/setup.pgn",
+              "[Event \"indented\"]\n  [FEN \"4k3/8/8/8/8/8/8/4K2R w K - 0 1\"]\n\n1. O-O Kd7 *\n\n"
+              "[Event \"blanks\"]\n[ FEN  \"4k3/8/8/8/8/8/8/R3K3 w Q - 0 1\" ]\n\n1. O-O-O Ke7 *\n\n"
+              "[Event \"one line\"] [SetUp \"1\"] [FEN \"4k3/8/8/8/8/8/8/4K2R b K - 0 1\"]\n\n1... Kd8 2. Rh8+ *\n");
+    Session s = RunConsole("load setup.pgn 1\nload setup.pgn 2\nload setup.pgn 3\n", dir);
+    Lines t = Text(s.lines);
+    Lines expected = {"loading setup.pgn, tag 1", "8/3k4/8/8/8/8/8/5RK1 w - -", "white",
+                      "loading setup.pgn, tag 2", "8/4k3/8/8/8/8/8/2KR4 w - -", "white",
+                      "loading setup.pgn, tag 3", "3k3R/8/8/8/8/8/8/4K3 b - -", "black"};
+    EXPECT_EQ(Join(t), Join(expected));
+}
+
 TEST(ConsoleSession, GetTakesAPositionByItsIdFromTestEpd) {
     std::string dir = MakeTempDir();
     WriteFile(dir + "/test.epd",

@@ -448,12 +448,12 @@ void LoadPgnGame(const char* file, const char* which) {
             found = true;
             wanted = game;
         }
-        if (game == wanted && skip_line && !moves_seen && !strncmp(buf, "[FEN \"", 6)) {
-            // A game from a set-up position names it in a FEN tag.
-            std::string fen(buf + 6);
-            size_t q = fen.find('"');
-            if (q != std::string::npos) fen.resize(q);
-            SetPosition(&CTD->pos, fen.c_str());
+        if (game == wanted && line_start && skip_line && !moves_seen) {
+            // A game from a set-up position names it in a FEN tag (one of
+            // the tags of a line).
+            std::string name, value;
+            for (const char* p = buf; PgnNextTag(&p, &name, &value);)
+                if (name == "FEN") SetPosition(&CTD->pos, value.c_str());
         }
         line_start = line_end;
         if (!found || game != wanted || skip_line) continue;

@@ -4,7 +4,7 @@
 // exchange values, the evaluation and the parameters.
 #pragma once
 #include <cstdio>
-#include "board/pgn.h"  // SanMove and ParseSan, which the console uses for games
+#include "board/pgn.h"  // ReadMoveText and SanMove, which the console uses for games
 #include "board/types.h"
 
 // Runs one non-empty console command line.
