@@ -28,6 +28,8 @@ enum : int { IDLE_PAUSE_MS = 50 };
 bool BookMoveIsPlayable(Move m) {
     ThreadRecord* g = CTD;
     Position* pos = &g->pos;
+    // The book probe returns only legal moves; the test stays because the
+    // move is made below and callers may hand in any move.
     if (!IsGeneratedLegalMove(pos, m) || g->game_ply >= MAX_GAME_PLY) return false;
 
     MakeMove(pos, m);
