@@ -338,10 +338,12 @@ uint64_t encode_pawn(const uint8_t pawns[2], int num, const uint8_t* norm, int* 
 // Compressed value tables
 
 // Entries of the fast code table: bits 0-5 the code length, 6-17 the symbol,
-// 18-25 its values minus one; length 0 for a longer code or one whose symbol
-// does not exist. Entries of the skip table: bits 0-3 the bits of the whole
-// codes at the start of a stretch, 4-15 their values.
-enum : uint32_t { FAST_LONG = 0 };
+// 18-25 its values minus one; length 0 for the two entries that are no code
+// of up to FAST_CODE_BITS bits: FAST_LONG, the beginning of a longer code
+// (only in a table whose longest code is longer), and FAST_NO_SYMBOL, a short
+// code whose symbol does not exist. Entries of the skip table: bits 0-3 the
+// bits of the whole codes at the start of a stretch, 4-15 their values.
+enum : uint32_t { FAST_LONG = 0, FAST_NO_SYMBOL = 1u << 6 };
 
 void free_pairs(PairsData* d) { free(d); }
 
@@ -450,23 +452,24 @@ PairsData* setup_pairs(const uint8_t* data, const uint8_t* end, uint64_t tb_size
 
     // A code that fits into the first n bits of the stream is decided by
     // them alone: the comparisons with the bases of its length and the
-    // shorter ones read no further. Its length (0: not decided) and symbol:
+    // shorter ones read no further (the search ends at the last base, 0).
+    // Its length (0: not decided, -1: no such symbol) and symbol:
     auto code_at = [d, min_len, num_syms](uint32_t stream, int n, uint32_t* sym) {
         int l = 0;
         while (stream < d->base[l]) l++;
         if (l + min_len > n) return 0;
         *sym = Read16(d->offset + 2 * l) + ((stream - d->base[l]) >> (32 - (l + min_len)));
-        return *sym < num_syms ? l + min_len : 0;
+        return *sym < num_syms ? l + min_len : -1;
     };
     for (uint32_t v = 0; v < (1u << FAST_CODE_BITS); v++) {
         uint32_t sym = 0;
         const int l = code_at(v << (32 - FAST_CODE_BITS), FAST_CODE_BITS, &sym);
-        d->fast[v] = l ? (uint32_t)l | sym << 6 | (uint32_t)d->symlen[sym] << 18 : FAST_LONG;
+        d->fast[v] = l > 0 ? (uint32_t)l | sym << 6 | (uint32_t)d->symlen[sym] << 18 : l < 0 ? FAST_NO_SYMBOL : FAST_LONG;
     }
     for (uint32_t v = 0; v < (1u << SKIP_CODE_BITS); v++) {
         int bits = 0;
         uint32_t values = 0, sym = 0;
-        for (int l; bits < SKIP_CODE_BITS && (l = code_at(v << (32 - SKIP_CODE_BITS + bits), SKIP_CODE_BITS - bits, &sym));) {
+        for (int l; bits < SKIP_CODE_BITS && (l = code_at(v << (32 - SKIP_CODE_BITS + bits), SKIP_CODE_BITS - bits, &sym)) > 0;) {
             bits += l;
             values += d->symlen[sym] + 1u;
         }
@@ -544,10 +547,15 @@ int decompress_pairs(const PairsData* d, uint64_t idx) {
         const uint32_t entry = d->fast[window >> (64 - FAST_CODE_BITS)];
         int l = (int)(entry & 63);
         int64_t count;
-        if (l != FAST_LONG) {
+        if (l != 0) {
             sym = (entry >> 6) & 0xFFF;
             count = (int64_t)(entry >> 18) + 1;
         } else {
+            // A code naming no symbol, or a longer code: its length lies
+            // between FAST_CODE_BITS + 1 (or the shortest) and the longest,
+            // where the last base, 0, ends the search. A table whose codes all
+            // fit into FAST_CODE_BITS bits has no longer ones.
+            if (entry != FAST_LONG || d->max_len <= FAST_CODE_BITS) return -1;
             const uint32_t code = (uint32_t)(window >> 32);
             l = FAST_CODE_BITS + 1 > min_len ? FAST_CODE_BITS + 1 - min_len : 0;
             while (code < base[l]) l++;

@@ -198,6 +198,16 @@ TEST(ValueTable, HandWorkedTableDecodesEveryValue) {
     EXPECT_EQ(decompress_pairs(t.d, 14), -1) << "beyond the table";
 }
 
+TEST(ValueTable, CodeNamingNoSymbolGivesNoValue) {
+    // The one code of length 1 ("1") now stands for symbol 3 of three; all
+    // codes fit into the fast lookup, so nothing longer may be looked for.
+    HandTable t;
+    t.header[10] = 3;
+    ASSERT_TRUE(t.SetUp());
+    const int expected[14] = {-1, -1, -1, -1, -1, -1, 9, 7, -1, -1, -1, -1, -1, -1};
+    for (int i = 0; i < 14; i++) EXPECT_EQ(decompress_pairs(t.d, (uint64_t)i), expected[i]) << "index " << i;
+}
+
 TEST(ValueTable, SingleValueTableNeedsNoData) {
     const uint8_t header[2] = {0x80, 3};
     uint64_t size[3] = {9, 9, 9};
