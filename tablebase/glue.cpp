@@ -43,9 +43,11 @@ void TB_ConvertPosition(const Position* pos, tb_position* p, int rule50) {
 // The search probes the same positions again and again (every iteration,
 // every transposition): their classes are kept in a table of the last
 // results, one word each: the upper 61 bits of the position's key mixed with
-// the registration they were found under, and the class plus one. Words are
-// read and written whole, so threads share the table without a lock.
-enum : uint64_t { WDL_CACHE_SIZE = 1 << 20 };
+// the registration they were found under, and the class plus one, or
+// WDL_CACHE_NONE when the probe gave no result (a table it needs is missing
+// or unusable, which stays so for the registration). Words are read and
+// written whole, so threads share the table without a lock.
+enum : uint64_t { WDL_CACHE_SIZE = 1 << 20, WDL_CACHE_NONE = 7 };
 static std::atomic<uint64_t> wdl_cache[WDL_CACHE_SIZE];
 
 static inline uint64_t CacheKey(const Position* pos) {
@@ -61,14 +63,14 @@ int TB_Probe_WDL(const Position* pos, int depth) {
     const uint64_t key = CacheKey(pos);
     std::atomic<uint64_t>& slot = wdl_cache[key & (WDL_CACHE_SIZE - 1)];
     const uint64_t known = slot.load(std::memory_order_relaxed);
-    if ((known & 7) && (known & ~7ULL) == (key & ~7ULL)) return (int)(known & 7) - 1;
+    if ((known & 7) && (known & ~7ULL) == (key & ~7ULL))
+        return (known & 7) == WDL_CACHE_NONE ? -1 : (int)(known & 7) - 1;
     tb_position p;
     TB_ConvertPosition(pos, &p, 0);
     int success = 0;
     const int v = probe_wdl(&p, &success);
-    if (success == 0) return -1;
-    slot.store((key & ~7ULL) | (uint64_t)(v + 3), std::memory_order_relaxed);
-    return v + 2;
+    slot.store((key & ~7ULL) | (success == 0 ? WDL_CACHE_NONE : (uint64_t)(v + 3)), std::memory_order_relaxed);
+    return success == 0 ? -1 : v + 2;
 }
 
 // Whether a root position is one the probes can take: one king a side,

@@ -1,6 +1,6 @@
 // The search's entry points into the tables: when a node may be probed, how
 // the root's distance, class and move come out, the fifty-move counter's
-// part in the class, and positions the root probe refuses.
+// part in the class, positions the root probe refuses, and answers kept for a registration.
 #include <gtest/gtest.h>
 
 #include "board/attacks.h"
@@ -304,6 +304,66 @@ TEST_F(TableGlue, ResultsDoNotOutliveTheirRegistration) {
     EXPECT_EQ(TB_Probe_WDL(pos, 70), -1);
     RegisterTables(SyzygyDir());
     EXPECT_EQ(TB_Probe_WDL(pos, 70), 4);
+}
+
+TEST_F(TableGlue, MissingTablesGiveTheSameAnswerOnARepeat) {
+    // KQvKR is missing, KQvK and KQvKQ are there.
+    ScratchDir s;
+    CopyTables(s.path, {"KQvK", "KQvKQ"}, false);
+    ASSERT_EQ(RegisterTables(s.path), "info string found 2 tablebases\n");
+    // The queen takes the rook into a won KQvK: the capture decides.
+    const char* takes = "3k4/6r1/8/8/8/8/1Q6/K7 w - - 0 1";
+    EXPECT_EQ(TB_Probe_WDL(EnginePosition(takes), 70), 4);
+    EXPECT_EQ(TB_Probe_WDL(EnginePosition(takes), 70), 4) << "asked again";
+    // No capture: the position's own table would be needed.
+    const char* quiet = "3k4/8/8/7r/8/8/1Q6/K7 w - - 0 1";
+    EXPECT_EQ(TB_Probe_WDL(EnginePosition(quiet), 70), -1);
+    EXPECT_EQ(TB_Probe_WDL(EnginePosition(quiet), 70), -1) << "asked again";
+    EXPECT_EQ(TB_Probe_WDL(EnginePosition(takes), 70), 4) << "after the failure";
+}
+
+// Overwrites part of a file in place (a mapping of it sees the new bytes).
+void PatchFile(const std::string& path, uint64_t at, const std::string& bytes) {
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    ASSERT_TRUE(f.is_open()) << path;
+    f.seekp((std::streamoff)at);
+    f.write(bytes.data(), (std::streamsize)bytes.size());
+    f.close();
+    ASSERT_FALSE(f.fail()) << path;
+}
+
+TEST_F(TableGlue, NoResultStandsForTheRegistration) {
+    // A table whose index entries all name blocks that do not exist gives no
+    // result; the answers stay for the registration, even when the file is
+    // mended behind its back, and a new registration asks again.
+    ScratchDir s;
+    CopyTables(s.path, {"KQvK", "KRvK"}, false);
+    ASSERT_EQ(RegisterTables(s.path), "info string found 2 tablebases\n");
+    ASSERT_EQ(TB_Probe_WDL(EnginePosition(KRK_WIN), 70), 4) << "the table is loaded";
+    const tb_position krk = TbPosition(KRK_WIN);
+    const TBEntry_piece* e = nullptr;
+    for (int i = 0; i < TBnum_piece; i++)
+        if (TB_piece[i].key == calc_key(&krk, false) || TB_piece[i].key == calc_key(&krk, true)) e = &TB_piece[i];
+    ASSERT_TRUE(e != nullptr && e->ready.load() && e->data);
+    const std::string file = s.path + "/KRvK.rtbw";
+    std::vector<std::pair<uint64_t, std::string>> saved;
+    const std::string original = ReadBytes(file);
+    for (const PairsData* d : e->precomp) {
+        if (!d || !d->idxbits) continue;
+        const uint64_t at = (uint64_t)(d->indextable - e->data), n = 6 * d->index_entries;
+        saved.push_back({at, original.substr(at, n)});
+        PatchFile(file, at, std::string(n, '\xFF'));
+    }
+    ASSERT_FALSE(saved.empty());
+
+    const char* black_loses = "8/8/8/4k3/8/8/8/R3K3 b - - 0 1";
+    const char* white_wins = "8/8/3k4/8/8/8/8/R3K3 w - - 0 1";
+    EXPECT_EQ(TB_Probe_WDL(EnginePosition(black_loses), 70), -1) << "the index names no block";
+    for (const auto& part : saved) PatchFile(file, part.first, part.second);
+    EXPECT_EQ(TB_Probe_WDL(EnginePosition(white_wins), 70), 4) << "a new position reads the mended file";
+    EXPECT_EQ(TB_Probe_WDL(EnginePosition(black_loses), 70), -1) << "the failure stands";
+    RegisterTables(s.path);
+    EXPECT_EQ(TB_Probe_WDL(EnginePosition(black_loses), 70), 0) << "registered anew";
 }
 
 }  // namespace
