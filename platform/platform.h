@@ -61,10 +61,8 @@ void FreeLarge(void* p, uint64_t bytes);
 // does not tell.
 uint64_t AvailableMemory();
 
-// Read-only mapping of a whole file. Returns the base address (nullptr when
-// the file cannot be opened or mapped) and its size.
-const void* MapFile(const char* name, uint64_t* size);
-// Releases a mapping; false (with errno set) when the system refuses.
+// Releases a mapping made by MapOpenFile; false (with errno set) when the
+// system refuses.
 bool UnmapFile(const void* base, uint64_t size);
 bool FileExists(const char* name);
 // True when both names exist and name one file (links and other spellings of

@@ -202,17 +202,6 @@ const void* MapOpenFile(FileHandle f, uint64_t* size, MapStatus* status, int* er
     return p;
 }
 
-const void* MapFile(const char* name, uint64_t* size) {
-    *size = 0;
-    int error = 0;
-    FileHandle f = OpenReadOnly(name, &error);
-    if (f == NO_FILE) return nullptr;
-    MapStatus status;
-    const void* p = MapOpenFile(f, size, &status, &error);
-    CloseFile(f);
-    return p;
-}
-
 bool UnmapFile(const void* base, uint64_t size) {
     if (!base) return true;
     return munmap(const_cast<void*>(base), (size_t)size) == 0;

@@ -567,7 +567,8 @@ static int ProbeDtzTable(const tb_position* p, int wdl, int* success, uint8_t* f
 
 enum : int { BEST_NONE = 0xFFFF };
 
-// Steps before the en-passant correction; *done set when success was lost.
+// Steps before the en-passant correction; a failure is reported through
+// *success (0).
 static int ProbeDtzNoEp(const tb_position* p, int* success) {
     const int wdl = probe_ab(p, -2, 2, success);
     if (*success == 0) return 0;
