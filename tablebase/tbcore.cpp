@@ -892,6 +892,10 @@ bool init_table_dtz(TBEntry* entry, const char* name) {
     uint16_t map_idx[4][4] = {};
     for (int f = 0; f < files && !why; f++)
         if ((flags[f] & DTZ_HAS_MAPS) && !ReadMaps(c, map, map_idx[f])) why = "value maps cut short";
+    // A symmetric table is probed with the colours turned so that white is to
+    // move: it must store white to move.
+    for (int f = 0; f < files && !why; f++)
+        if (entry->symmetric && (flags[f] & DTZ_STM_BLACK)) why = "symmetric table stored for black to move";
     c.PadEven();
     if (!PlaceOrReport(c, tables, sizes, files, made, why, name, ".rtbz")) return false;
     if (!entry->has_pawns) {

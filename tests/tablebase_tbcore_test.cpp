@@ -815,6 +815,45 @@ TEST(BadTables, DirectoryInPlaceOfAFileIsNotMapped) {
     EXPECT_EQ(success, 0);
 }
 
+TEST(BadTables, SymmetricDtzTableStoredForBlackIsRefused) {
+    // The flags byte of the first value table: KRvKR after 5 bytes of
+    // description, KPvKP after four of 6 and a padding byte.
+    REQUIRE_SYZYGY_DATA();
+    ScratchDir s;
+    CopyTables(s.path, ShippedMaterials());
+    const std::pair<std::string, size_t> altered[] = {{"KRvKR", 10}, {"KPvKP", 30}};
+    for (const auto& [name, at] : altered) {
+        std::string z = ReadBytes(SyzygyDir() + "/" + name + ".rtbz");
+        ASSERT_EQ(z[at] & DTZ_STM_BLACK, 0) << name << ": stored for white to move";
+        z[at] = (char)(z[at] | DTZ_STM_BLACK);
+        WriteBytes(s.path + "/" + name + ".rtbz", z);
+    }
+    RegisterTables(s.path);
+    for (const auto& [name, at] : altered) {
+        int refused = 0;
+        testing::internal::CaptureStderr();
+        for (const SolvedPosition& sp : LoadSample()) {
+            if (sp.material != name || sp.wdl == 0) continue;
+            for (const std::string& fen : {sp.fen, FlipFen(sp.fen)}) {
+                const tb_position p = TbPosition(fen);
+                int success = 0;
+                const int d = probe_dtz(&p, &success);
+                if (success == 0) refused++;
+                else EXPECT_EQ(d, sp.probe_dtz) << fen << ": decided without the table";
+                int wdl_success = 0;
+                EXPECT_EQ(probe_wdl(&p, &wdl_success), sp.wdl) << fen << ": the WDL table is sound";
+                EXPECT_NE(wdl_success, 0) << fen;
+            }
+        }
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_GT(refused, 0) << name;
+        EXPECT_NE(err.find("Corrupted table " + name + ".rtbz: symmetric table stored for black to move.\n"),
+                  std::string::npos)
+            << name << ": " << err;
+        EXPECT_EQ(dtz_tables_cached(), 0) << name << ": no table was taken";
+    }
+}
+
 TEST(BadTables, UnreadableFileIsReportedAtRegistration) {
     REQUIRE_SYZYGY_DATA();
     if (geteuid() == 0) GTEST_SKIP() << "file permissions do not bind the superuser";
