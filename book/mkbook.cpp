@@ -21,6 +21,7 @@
 #include "board/pgn.h"
 #include "board/position.h"
 #include "book/polyglot.h"
+#include "platform/platform.h"
 #include "search/records.h"
 
 const char* const BOOK_OUTPUT_FILE = "tmp_book.bin";
@@ -284,7 +285,7 @@ bool WriteBookFile(const BookBuilder& b) {
 
 void PG_CreateBook() {
     const char* file = PBlock.pgn_file;
-    FILE* f = fopen(file, "r");
+    FILE* f = OpenInputFile(file, "r");
     if (!f) {
         ShowMessageF("cannot open the PGN file %s: no book is written", file);
         return;

@@ -8,6 +8,7 @@
 #include "base/settings.h"
 #include "board/movegen.h"
 #include "board/tables.h"
+#include "platform/platform.h"
 
 // Polyglot numbers the pieces black pawn 0, white pawn 1, black knight 2,
 // ..., white king 11; the engine's piece codes are type + 8 * colour.
@@ -169,7 +170,7 @@ Move PG_GetBookMove(Position* pos) {
     const uint64_t key = GetHashKey(pos);
     const char* file = Personality.OwnBook_File;
     if (!file[0]) return 0;
-    FILE* f = fopen(file, "rb");
+    FILE* f = OpenInputFile(file, "rb");
     if (!f) return 0;
     BookEntry entries[MAX_BOOK_MOVES];
     const int n = FindBookEntries(f, key, entries);

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 // Seconds of a monotonic clock.
 double GetTime();
@@ -65,6 +66,11 @@ uint64_t AvailableMemory();
 // system refuses.
 bool UnmapFile(const void* base, uint64_t size);
 bool FileExists(const char* name);
+// Opens a file to read as a stdio stream ("r" or "rb"), without waiting: a
+// named pipe, a device or a directory is refused (nullptr, errno EINVAL) like
+// a file that cannot be opened, since reading it could block for ever or give
+// nothing a reader can use.
+FILE* OpenInputFile(const char* name, const char* mode);
 // True when both names exist and name one file (links and other spellings of
 // a path included).
 bool SameFile(const char* a, const char* b);
@@ -73,7 +79,8 @@ bool SameFile(const char* a, const char* b);
 // stands for none.
 typedef int FileHandle;
 enum : int { NO_FILE = -1 };
-// Opens a file read-only. On failure returns NO_FILE with the system's error
+// Opens a file read-only, without waiting on a named pipe or a device (the
+// mapping then refuses it as not a regular file). On failure returns NO_FILE with the system's error
 // number in *error (ENOENT and ENOTDIR: there is no such file).
 FileHandle OpenReadOnly(const char* name, int* error);
 void CloseFile(FileHandle f);

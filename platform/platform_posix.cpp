@@ -159,7 +159,7 @@ uint64_t AvailableMemory() {
 FileHandle OpenReadOnly(const char* name, int* error) {
     int fd;
     do {
-        fd = open(name, O_RDONLY | O_CLOEXEC);
+        fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     *error = fd < 0 ? errno : 0;
     return fd < 0 ? NO_FILE : fd;
@@ -210,6 +210,24 @@ bool UnmapFile(const void* base, uint64_t size) {
 bool FileExists(const char* name) {
     struct stat st;
     return stat(name, &st) == 0;
+}
+
+FILE* OpenInputFile(const char* name, const char* mode) {
+    int fd;
+    do {
+        fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        errno = EINVAL;
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE* f = fdopen(fd, mode);
+    if (!f) close(fd);
+    return f;
 }
 
 bool SameFile(const char* a, const char* b) {

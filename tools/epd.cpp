@@ -205,7 +205,7 @@ void Analyze_EPD_File() {
                      UNSOLVED_FILE);
         return;
     }
-    FILE* in = fopen(file, "r");
+    FILE* in = OpenInputFile(file, "r");
     if (!in) {
         ShowMessageF("cannot open the test suite %s", file);
         return;

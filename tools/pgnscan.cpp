@@ -311,7 +311,7 @@ void Scan_PGN_File(const char* path, int mode) {
             return;
         }
     }
-    FILE* in = fopen(path, "r");
+    FILE* in = OpenInputFile(path, "r");
     if (!in) {
         ShowMessageF("cannot open the game file %s", path);
         return;

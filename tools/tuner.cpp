@@ -35,7 +35,7 @@ void RandPick(const char* src, const char* dst, int pct) {
         ShowMessageF("%s is the sample file itself: no sample is drawn from it", src);
         return;
     }
-    FILE* in = fopen(src, "r");
+    FILE* in = OpenInputFile(src, "r");
     if (!in) {
         ShowMessageF("cannot open %s", src);
         return;
@@ -89,7 +89,7 @@ int SearchScore() {
 }
 
 double EpdError(const char* file, int create, PositionScorer score) {
-    FILE* in = fopen(file, "r");
+    FILE* in = OpenInputFile(file, "r");
     if (!in) return 1.0;
     FILE* out = nullptr;
     if (create) {

@@ -8,6 +8,7 @@
 #include "base/output.h"
 #include "base/settings.h"
 #include "base/textfile.h"
+#include "platform/platform.h"
 #include "search/records.h"
 #include "uci/input.h"
 #include "uci/options.h"
@@ -53,18 +54,12 @@ int LoadConfigFile() {
         ShowMessageF("info string configuration files nested too deeply, %s not loaded", path.c_str());
         return 0;
     }
-    FILE* f = fopen(path.c_str(), "r");
-    // A directory opens but cannot be read: it is refused like a missing file.
-    int first = f ? getc(f) : EOF;
-    if (f && first == EOF && ferror(f)) {
-        fclose(f);
-        f = nullptr;
-    }
+    // A directory or a named pipe is refused like a missing file.
+    FILE* f = OpenInputFile(path.c_str(), "r");
     if (!f) {
         ShowMessageF("info string cannot open configuration file %s", path.c_str());
         return 0;
     }
-    if (first != EOF) ungetc(first, f);
     ShowMessageF("info string loading parameters from %s", path.c_str());
     loading.push_back(path);
     std::string line;

@@ -193,7 +193,7 @@ static void Fen(const char* line) {
 static void GetEpd(const char* id) {
     FinishSearch();
     std::string taken;
-    if (FILE* f = fopen("test.epd", "r")) {
+    if (FILE* f = OpenInputFile("test.epd", "r")) {
         char search[96];
         snprintf(search, sizeof search, "id \"%.78s\"", id);
         std::string line;
@@ -402,7 +402,7 @@ bool PgnFeed(PgnLoad& r, const char* s, size_t n) {
 
 void LoadPgnGame(const char* file, const char* which) {
     FinishSearch();
-    FILE* f = fopen(file, "r");
+    FILE* f = OpenInputFile(file, "r");
     if (!f) {
         ShowMessageF("load: cannot open %s", file);
         ResetClocks();
