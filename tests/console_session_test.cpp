@@ -346,6 +346,39 @@ TEST(ConsoleSession, SettingsTuneBookAndParameterListings) {
     EXPECT_EQ(Starting(t, "Defended Pawn").size(), 2u);
 }
 
+TEST(ConsoleSession, AfterATuneSweepTheGameAndTheSearchAreAsBefore) {
+    // The sweep sets every tuning position in turn and searches them silently
+    // to quiescence: afterwards the game, with its line to replay, and the
+    // console's depth and output are back.
+    std::string dir = MakeTempDir();
+    WriteFile(dir + "/tune.epd", ReadFile(std::string(TESK_TEST_DATA) + "/tune_small.epd"));
+    EngineChild e = StartEngine({"-c"}, dir);
+    Send(e, "set depth 3\nfen 6k1/5ppp/8/8/8/8/8/R5K1 w - -\nRb1\n[\ntune pawn_value_op tune.epd 100\n]\n[\nmv\n");
+    ASSERT_EQ(WaitFor(e, "done!"), "done!");
+    Lines after;
+    std::string report = WaitFor(e, "move= ", 20000, &after);
+    after = Text(after);
+    ASSERT_GE(after.size(), 4u) << Join(after);
+    EXPECT_EQ(after[0], "1. move a1b1") << "the move taken back before the sweep is replayed";
+    EXPECT_EQ(after[1], "6k1/5ppp/8/8/8/8/8/1R4K1 b - -");
+    EXPECT_EQ(after[3], "6k1/5ppp/8/8/8/8/8/R5K1 w - -");
+    // "mv" searches the game position and shows its lines again: the
+    // back-rank mate a1a8 (mate with the first move: 10000 - 2).
+    EXPECT_EQ(report.compare(0, 11, "move= a1a8,"), 0) << report;
+    EXPECT_NE(report.find("score= 9998,"), std::string::npos) << report;
+    EXPECT_EQ(Starting(after, "00] 01.   0.0       0K  9998  a1a8").size(), 1u) << Join(after);
+    // From the start position the search runs to the depth set before the
+    // sweep, 3, and no further.
+    Send(e, "new\nmv\n");
+    after.clear();
+    report = WaitFor(e, "move= ", 20000, &after);
+    EXPECT_TRUE(std::regex_match(report, std::regex("move= [a-h][1-8][a-h][1-8], .*"))) << report;
+    EXPECT_FALSE(Starting(after, "00] 03.").empty()) << Join(after);
+    EXPECT_TRUE(Starting(after, "00] 04").empty()) << Join(after);
+    Send(e, "quit\n");
+    EXPECT_EQ(WaitExit(e), 0);
+}
+
 TEST(ConsoleSession, TheBookCommandListsTheBookMovesAndPicksOne) {
     // A book of two moves for the start position (its published key), 3:1.
     std::string dir = MakeTempDir();

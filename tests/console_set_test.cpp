@@ -373,6 +373,53 @@ TEST(ParameterSweep, EndsAfterThirtyValuesAndKeepsWordsWithinSixteenBits) {
 
 namespace {
 
+// An error least at 41 whose computation reads a "quit" at its n-th call.
+int error_calls, quit_at_call;
+double ErrorThatReadsAQuit(int v) {
+    if (++error_calls == quit_at_call) PBlock.quit = 1;
+    return 0.2 + 0.001 * std::abs(v - 41);
+}
+
+}  // namespace
+
+TEST(ParameterSweep, AQuitReadDuringAnErrorEndsTheSweepAtOnce) {
+    // The values tried are those of the first sweep above; "quit" arrives
+    // while the third value's error is computed: that error is not used and
+    // nothing more is tried.
+    SweepResult r;
+    std::string printed;
+    auto err = ErrorThatReadsAQuit;
+    error_calls = 0;
+    quit_at_call = 3;
+    PBlock.quit = 0;
+    EXPECT_EQ(Sweep(50, err, &r, &printed), (std::vector<int>{50, 43, 37}));
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(r.best, 43) << "the best of the values measured whole";
+    EXPECT_DOUBLE_EQ(r.best_err, 0.202);
+    EXPECT_EQ(printed,
+              "x= 50, err= 0.209000\n"
+              "best= 50, err= 0.209000, min= -10000, max= 10000\n\n"
+              "x= 43, err= 0.202000\n"
+              "best= 43, err= 0.202000, min= -10000, max= 50\n\n"
+              "the sweep is stopped by quit\n"
+              "best= 43, err= 0.202000, min= -10000, max= 50\n\n");
+    // Stopped during the first value: nothing was measured, no best is shown.
+    error_calls = 0;
+    quit_at_call = 1;
+    PBlock.quit = 0;
+    EXPECT_EQ(Sweep(50, err, &r, &printed), (std::vector<int>{50}));
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(printed, "the sweep is stopped by quit before a value was measured\n");
+    // Without a quit the sweep runs to its end.
+    error_calls = 0;
+    quit_at_call = 0;
+    PBlock.quit = 0;
+    EXPECT_EQ(Sweep(50, err, &r), (std::vector<int>{50, 43, 37, 47, 40, 42, 39, 41}));
+    EXPECT_FALSE(r.stopped);
+}
+
+namespace {
+
 // The sweep on real searches: one pool thread, the registry empty, a
 // scratch folder for the sample.
 class ConsoleTuneTest : public ::testing::Test {
@@ -409,6 +456,15 @@ TEST_F(ConsoleTuneTest, ReportsTheBestValueAndKeepsTheOldOne) {
     ASSERT_NE(fdtune, nullptr);
     const int16_t before = Words(Personality)[248];
     ASSERT_EQ(before, 90);
+    // A game in progress, with a move taken back, and the console's own limits.
+    ASSERT_EQ(SetPosition(&CTD->pos, "6k1/5ppp/8/8/8/8/8/R5K1 w - - 3 40"), 0);
+    Move rb1;
+    ASSERT_EQ(IsValidMove("Rb1", &rb1), 1);
+    MakeMove(&CTD->pos, rb1);
+    UnmakeMove(&CTD->pos);
+    SearchData.depth_limit = 7;
+    SearchData.use_hash = 2;
+    PBlock.noise = 1.5;
     std::string printed = Captured([&] { ConsoleTune("pawn_value_op", file.c_str(), "100"); });
     const std::vector<std::string> lines = SplitLines(printed);
 
@@ -425,7 +481,17 @@ TEST_F(ConsoleTuneTest, ReportsTheBestValueAndKeepsTheOldOne) {
     EXPECT_EQ(Words(Personality)[248], 90) << "the word keeps its value";
     EXPECT_EQ(PBlock.tune_pct, 100);
     EXPECT_STREQ(PBlock.epd_file, file.c_str());
-    EXPECT_EQ(SearchData.depth_limit, 0) << "the sweep searches quiescence only";
+    // The sweep set each tuning position and searched silently to depth 0
+    // without the table; all of that is undone when it ends.
+    EXPECT_EQ(SearchData.depth_limit, 7);
+    EXPECT_EQ(SearchData.use_hash, 2);
+    EXPECT_EQ(PBlock.noise, 1.5);
+    char fen[128];
+    MakeFEN(&CTD->pos, fen);
+    EXPECT_STREQ(fen, "6k1/5ppp/8/8/8/8/8/R5K1 w - - 3 40") << "the game position is back";
+    EXPECT_EQ(CTD->game_ply, 0);
+    EXPECT_EQ(CTD->undo[0].move, rb1) << "and the move taken back can be replayed";
+    EXPECT_EQ(CTD->pos.owner, CTD);
 
     // The reported best is the tried value with the least error (the first
     // of equals), and the result line is printed twice at the end.
@@ -468,6 +534,39 @@ TEST_F(ConsoleTuneTest, ReportsTheBestValueAndKeepsTheOldOne) {
         << logged;
     EXPECT_EQ(std::stoi(m[1]), best_value);
     EXPECT_NEAR(std::stod(m[2]), std::stod(best_err), 6e-6);
+}
+
+TEST_F(ConsoleTuneTest, AQuitTypedDuringTheSweepEndsItAtOnce) {
+    // 600 positions: the first error computation reads the input at its
+    // 255th position and finds the "quit".
+    std::string text;
+    for (int i = 0; i < 300; i++)
+        text += "4k3/8/8/8/8/8/8/4K2R w K - bm Rh8; ce 0; c6 0; c9 \"1-0\";\n"
+                "4k3/8/8/8/8/8/8/R3K3 b Q - bm Kd7; ce 0; c6 0; c9 \"1/2\";\n";
+    std::ofstream("many.epd") << text;
+    fdtune = fopen("tune.log", "w");
+    ASSERT_NE(fdtune, nullptr);
+    ResetInput();
+    const char quit[] = "quit\n";
+    QueueInputBytes(quit, sizeof quit - 1);
+    SearchData.depth_limit = 5;
+    PBlock.noise = 0.0;
+    std::string printed = Captured([] { ConsoleTune("pawn_value_op", "many.epd", "100"); });
+    ResetInput();
+    EXPECT_EQ(PBlock.quit, 1);
+    EXPECT_EQ(printed,
+              "tune file= many.epd\n\ntuning pawn_value_op\n"
+              "the sweep is stopped by quit before a value was measured\n"
+              "done!\n\n");
+    EXPECT_EQ(Words(Personality)[248], 90);
+    EXPECT_EQ(SearchData.depth_limit, 5);
+    EXPECT_EQ(PBlock.noise, 0.0);
+    fclose(fdtune);
+    fdtune = nullptr;
+    std::ifstream log("tune.log");
+    std::stringstream logged;
+    logged << log.rdbuf();
+    EXPECT_EQ(logged.str(), "") << "a stopped sweep logs no result";
 }
 
 TEST_F(ConsoleTuneTest, UnknownOrMissingNamesAndTheSamplePercentage) {

@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "base/output.h"
 #include "base/settings.h"
@@ -250,6 +251,41 @@ void EditBoard() {
 // ---------------------------------------------------------------------------
 // "tune"
 
+// The game record as it was before a sweep: its position and its history
+// (the moves made and the line that can still be replayed).
+struct GameSnapshot {
+    Position pos;
+    UndoEntry undo[UNDO_SIZE];
+    int16_t game_ply, ply;
+    uint16_t last_move;
+};
+
+static GameSnapshot* SnapshotGame() {
+    static GameSnapshot* snapshot = new (std::nothrow) GameSnapshot;
+    if (!snapshot) {
+        ShowMessage("not enough memory to keep the game during the sweep: the game position will change");
+        return nullptr;
+    }
+    const ThreadRecord* g = CTD;
+    snapshot->pos = g->pos;
+    memcpy(snapshot->undo, g->undo, sizeof snapshot->undo);
+    snapshot->game_ply = g->game_ply;
+    snapshot->ply = g->ply;
+    snapshot->last_move = g->last_move;
+    return snapshot;
+}
+
+static void RestoreGame(const GameSnapshot* s) {
+    if (!s) return;
+    ThreadRecord* g = CTD;
+    g->pos = s->pos;
+    g->pos.owner = g;
+    memcpy(g->undo, s->undo, sizeof s->undo);
+    g->game_ply = s->game_ply;
+    g->ply = s->ply;
+    g->last_move = s->last_move;
+}
+
 // The sweep's lines go straight to standard output, not to the log.
 static void Straight(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 static void Straight(const char* fmt, ...) {
@@ -262,10 +298,19 @@ static void Straight(const char* fmt, ...) {
 }
 
 SweepResult SweepParameter(const char* name, int orig, const std::function<double(int)>& error) {
-    SweepResult r{orig, 1.0, SWEEP_OPEN_LO, SWEEP_OPEN_HI};
-    int v = orig;
+    SweepResult r{orig, 1.0, SWEEP_OPEN_LO, SWEEP_OPEN_HI, false};
+    int v = orig, measured = 0;
     for (int pass = 0; pass < SWEEP_PASSES; pass++) {
         const double err = error(v);
+        if (PBlock.quit) {
+            // The error computation read a "quit" and stopped early: its error
+            // covers only part of the sample and every later one would cover
+            // a single position. The sweep ends here.
+            Straight("the sweep is stopped by quit%s\n", measured ? "" : " before a value was measured");
+            r.stopped = true;
+            break;
+        }
+        measured++;
         Straight("%s= %d, err= %0.6f\n", name, v, err);
         const bool better = err < r.best_err;
         if (pass > 0) {
@@ -298,7 +343,7 @@ SweepResult SweepParameter(const char* name, int orig, const std::function<doubl
         }
         v = RoundToWord(next);  // a parameter word holds 16 bits
     }
-    Straight("best= %d, err= %0.6f, min= %d, max= %d\n\n", r.best, r.best_err, r.lo, r.hi);
+    if (measured) Straight("best= %d, err= %0.6f, min= %d, max= %d\n\n", r.best, r.best_err, r.lo, r.hi);
     return r;
 }
 
@@ -313,6 +358,12 @@ void ConsoleTune(const char* name, const char* file, const char* pct) {
     }
     Straight("tune file= %s\n", PBlock.epd_file);
 
+    // The sweep searches silently to quiescence only, without the table, and
+    // sets the game position to each tuning position in turn: the console's
+    // limits, output and game are put back when it ends.
+    GameSnapshot* game = SnapshotGame();
+    const uint8_t use_hash = SearchData.use_hash, depth_limit = SearchData.depth_limit;
+    const double noise = PBlock.noise;
     SearchData.use_hash = 0;
     SearchData.depth_limit = 0;
     PBlock.noise = 9999.0;
@@ -329,11 +380,15 @@ void ConsoleTune(const char* name, const char* file, const char* pct) {
             return Process_EPD_File("junk.epd", 0);
         });
         *word = orig;
-        if (fdtune) {
+        if (fdtune && !r.stopped) {
             fprintf(fdtune, "%-24s  %4d  %0.5f\n", name, r.best, r.best_err);
             fflush(fdtune);
         }
         SetEvalParams();
     }
+    SearchData.use_hash = use_hash;
+    SearchData.depth_limit = depth_limit;
+    PBlock.noise = noise;
+    RestoreGame(game);
     ShowMessage("done!\n");
 }

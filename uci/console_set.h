@@ -24,17 +24,21 @@ std::string FinishEditedPosition(Position* pos);
 // "tune" name [file [pct]]: sweeps one evaluation parameter over the tuning
 // error of a sample of the EPD file (word 2, kept in PBlock.epd_file, default
 // "tune.epd"; word 3 the sample percentage) and reports the value with the
-// smallest error. The parameter keeps its old value.
+// smallest error. The parameter keeps its old value; the game, the search
+// limits and the output threshold are as they were before the sweep.
 void ConsoleTune(const char* name, const char* file, const char* pct);
 
 // The sweep's search for the best value of one parameter word, starting at
 // orig: steps down, then up, until a worse value bounds each side, then
 // halves the interval. error(v) is the tuning error with the word at v.
-// Prints a line per value tried and the best at the end.
+// Prints a line per value tried and the best at the end. A "quit" read while
+// an error is computed (PBlock.quit set) ends the sweep at once; that error
+// is not used.
 struct SweepResult {
     int best;
     double best_err;
-    int lo, hi;  // the bounds found (SWEEP_OPEN_LO / SWEEP_OPEN_HI while open)
+    int lo, hi;    // the bounds found (SWEEP_OPEN_LO / SWEEP_OPEN_HI while open)
+    bool stopped;  // a "quit" read during an error computation ended the sweep
 };
 enum : int { SWEEP_PASSES = 30, SWEEP_OPEN_LO = -10000, SWEEP_OPEN_HI = 10000 };
 SweepResult SweepParameter(const char* name, int orig, const std::function<double(int)>& error);
