@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "base/output.h"
@@ -289,10 +290,27 @@ TEST_F(OptionsTest, ConfigFileHandlesBlanksCommentsAndWindowsLineEnds) {
                            "no equals sign here\n"
                            "# Contempt = 100\n"
                            "UnknownOption = 5\n"
+                           "threads = 3\n"
+                           "Hash 16\n"
+                           "  = 4\n"
                         << "# " << std::string(300, '-') << " Selectivity = 10\n"
                         << "Contempt = 20";  // no line end at all
+    const int threads = SearchData.threads;
     std::string out = LoadConfig(path);
     EXPECT_TRUE(Contains(out, "info string loading parameters from " + path + "\n")) << out;
+    // Lines that name no option are reported as "setoption" reports them,
+    // with the file and the line; blank, comment and short lines are not.
+    std::string unknown;
+    std::istringstream lines(out);
+    for (std::string l; std::getline(lines, l);)
+        if (Contains(l, "unknown option") || Contains(l, "names no option")) unknown += l + "\n";
+    EXPECT_EQ(unknown,
+              "info string unknown option no equals sign here in line 11 of " + path + " (a line is: name = value)\n"
+              "info string unknown option UnknownOption in line 13 of " + path + "\n"
+              "info string unknown option threads in line 14 of " + path + "\n"
+              "info string unknown option Hash 16 in line 15 of " + path + " (a line is: name = value)\n"
+              "info string line 16 of " + path + " names no option before its '='\n");
+    EXPECT_EQ((int)SearchData.threads, threads) << "names are case-sensitive";
     EXPECT_EQ(Personality.Hash, 128);
     EXPECT_EQ(Personality.MultiPV, 3);
     EXPECT_EQ(Personality.Ponder, 0);

@@ -18,7 +18,7 @@ static std::vector<std::string> loading;
 
 static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-bool ApplyConfigLine(const char* text) {
+bool ApplyConfigLine(const char* text, const char* file, int line_number) {
     std::string line(text);
     // Line end: "\n" or "\r\n".
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
@@ -26,7 +26,16 @@ bool ApplyConfigLine(const char* text) {
     size_t hash = line.find('#');
     if (hash != std::string::npos) line.resize(hash);
     size_t eq = line.find('=');
-    if (eq == std::string::npos) return false;
+    if (eq == std::string::npos) {
+        // Blank and comment lines are passed over in silence; any other text
+        // was meant to set something.
+        size_t first = 0;
+        while (first < line.size() && (IsBlank(line[first]) || line[first] == '\r')) first++;
+        if (first < line.size())
+            ShowMessageF("info string unknown option %.100s in line %d of %s (a line is: name = value)",
+                         line.c_str() + first, line_number, file);
+        return false;
+    }
 
     size_t ns = 0, ne = eq;
     while (ns < ne && IsBlank(line[ns])) ns++;
@@ -38,6 +47,15 @@ bool ApplyConfigLine(const char* text) {
     std::string name = line.substr(ns, ne - ns), value = line.substr(vs, ve - vs);
     if (name.size() > MAX_OPTION_NAME) name.resize(MAX_OPTION_NAME);
     if (value.size() > MAX_OPTION_VALUE) value.resize(MAX_OPTION_VALUE);
+    if (name.empty()) {
+        ShowMessageF("info string line %d of %s names no option before its '='", line_number, file);
+        return false;
+    }
+    if (!IsKnownOption(name.c_str())) {
+        // Names are case-sensitive, as with "setoption".
+        ShowMessageF("info string unknown option %s in line %d of %s", name.c_str(), line_number, file);
+        return false;
+    }
     UCI_SetOption(name.c_str(), value.c_str());
     return true;
 }
@@ -63,8 +81,9 @@ int LoadConfigFile() {
     ShowMessageF("info string loading parameters from %s", path.c_str());
     loading.push_back(path);
     std::string line;
+    int line_number = 0;
     // The part of a line past 4095 characters is dropped.
-    while (ReadFileLine(f, line, 4095)) ApplyConfigLine(line.c_str());
+    while (ReadFileLine(f, line, 4095)) ApplyConfigLine(line.c_str(), path.c_str(), ++line_number);
     fclose(f);
     loading.pop_back();
 

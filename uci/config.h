@@ -11,6 +11,9 @@ enum : int { MAX_CONFIG_NESTING = 8 };
 // others, is not loaded again).
 int LoadConfigFile();
 
-// Applies one line of a configuration file (line end, comment and blanks
-// handled). Returns true when the line named an option to set.
-bool ApplyConfigLine(const char* line);
+// Applies one line (line_number of file) of a configuration file (line end,
+// comment and blanks handled). Returns true when the line named an option to
+// set. A line that names no option known to the setter, or that has text but
+// no '=', is reported as an unknown option with the file and line; blank,
+// comment and very short lines are passed over in silence.
+bool ApplyConfigLine(const char* line, const char* file, int line_number);
