@@ -243,13 +243,25 @@ TEST(ConsoleSession, LoadReadsTheFenTagHoweverItIsWritten) {
     WriteFile(dir + "/setup.pgn",
               "[Event \"indented\"]\n  [FEN \"4k3/8/8/8/8/8/8/4K2R w K - 0 1\"]\n\n1. O-O Kd7 *\n\n"
               "[Event \"blanks\"]\n[ FEN  \"4k3/8/8/8/8/8/8/R3K3 w Q - 0 1\" ]\n\n1. O-O-O Ke7 *\n\n"
-              "[Event \"one line\"] [SetUp \"1\"] [FEN \"4k3/8/8/8/8/8/8/4K2R b K - 0 1\"]\n\n1... Kd8 2. Rh8+ *\n");
-    Session s = RunConsole("load setup.pgn 1\nload setup.pgn 2\nload setup.pgn 3\n", dir);
+              "[Event \"one line\"] [SetUp \"1\"] [FEN \"4k3/8/8/8/8/8/8/4K2R b K - 0 1\"]\n\n1... Kd8 2. Rh8+ *\n"
+              // Two white kings: the moves, legal from the start position,
+              // belong to no position the engine can set.
+              "[Event \"refused\"]\n[FEN \"4k3/8/8/8/8/8/8/4KK1R w - - 0 1\"]\n\n1. e4 e5 *\n");
+    Session s = RunConsole(
+        "load setup.pgn 1\nload setup.pgn 2\nload setup.pgn 3\n[\nload setup.pgn 4\nload setup.pgn refused\n]\n", dir);
     Lines t = Text(s.lines);
+    const std::string refused =
+        "Illegal FEN - each side needs exactly one king: 4k3/8/8/8/8/8/8/4KK1R w - - 0 1\n"
+        "load: the FEN tag of game 4 in setup.pgn is refused; the game is not loaded\n"
+        "3k4/8/8/8/8/8/8/4K2R w K -\nwhite\n";
     Lines expected = {"loading setup.pgn, tag 1", "8/3k4/8/8/8/8/8/5RK1 w - -", "white",
                       "loading setup.pgn, tag 2", "8/4k3/8/8/8/8/8/2KR4 w - -", "white",
-                      "loading setup.pgn, tag 3", "3k3R/8/8/8/8/8/8/4K3 b - -", "black"};
-    EXPECT_EQ(Join(t), Join(expected));
+                      "loading setup.pgn, tag 3", "3k3R/8/8/8/8/8/8/4K3 b - -", "black",
+                      "3k4/8/8/8/8/8/8/4K2R w K -", "white"};
+    // The refused game leaves the game record as it was: the move taken back
+    // before it is replayed afterwards.
+    EXPECT_EQ(Join(t), Join(expected) + "loading setup.pgn, tag 4\n" + refused + "loading setup.pgn, tag refused\n" +
+                           refused + "1. move h1h8\n3k3R/8/8/8/8/8/8/4K3 b - -\nblack\n");
 }
 
 TEST(ConsoleSession, GetTakesAPositionByItsIdFromTestEpd) {
@@ -338,6 +350,8 @@ TEST(ConsoleSession, SettingsTuneBookAndParameterListings) {
                       "best= 90, err= 1.000000, min= 89, max= 92",
                       "best= 90, err= 1.000000, min= 89, max= 92",
                       "done!",
+                      // No book named by OwnBook_File.
+                      "book: no book (OwnBook_File is not set)",
                       "BP_margin= 15",
                       "FP_depth= 3, margins= 175 300 425"};
     ASSERT_GE(t.size(), expected.size());
@@ -380,7 +394,8 @@ TEST(ConsoleSession, AfterATuneSweepTheGameAndTheSearchAreAsBefore) {
 }
 
 TEST(ConsoleSession, TheBookCommandListsTheBookMovesAndPicksOne) {
-    // A book of two moves for the start position (its published key), 3:1.
+    // A book of two moves for the start position (its published key), 3:1,
+    // and a third of weight 0, which is never offered.
     std::string dir = MakeTempDir();
     auto entry = [](int from, int to, int weight) {
         std::string s = "\x46\x3b\x96\x18\x16\x91\xfc\x9c";
@@ -388,12 +403,12 @@ TEST(ConsoleSession, TheBookCommandListsTheBookMovesAndPicksOne) {
         s += (char)(move >> 8), s += (char)(move & 0xFF), s += (char)(weight >> 8), s += (char)(weight & 0xFF);
         return s + std::string(4, '\0');
     };
-    std::ofstream(dir + "/two.bin", std::ios::binary) << entry(12, 28, 3) << entry(11, 27, 1);
+    std::ofstream(dir + "/two.bin", std::ios::binary) << entry(12, 28, 3) << entry(11, 27, 1) << entry(6, 21, 0);
     Session s = RunConsole("book\ne2e4\nbook\nnew\nmv\n", dir, {"-c", "-book", "two.bin", "-d", "2"});
     Lines listed;
     for (const std::string& l : s.lines)
         if (l.find("cnt=") != std::string::npos || l.compare(0, 9, "selecting") == 0) listed.push_back(l);
-    ASSERT_EQ(listed.size(), 3u) << Join(s.lines);
+    ASSERT_EQ(listed.size(), 3u) << "g1f3 of weight 0 is not listed:\n" << Join(s.lines);
     EXPECT_EQ(listed[0], "  e2e4  cnt=     3, weight= 75.00% -> 75.00%");
     EXPECT_EQ(listed[1], "  d2d4  cnt=     1, weight= 25.00% -> 25.00%");
     EXPECT_TRUE(listed[2] == "selecting e2e4" || listed[2] == "selecting d2d4") << listed[2];
@@ -401,6 +416,7 @@ TEST(ConsoleSession, TheBookCommandListsTheBookMovesAndPicksOne) {
     // the book has nothing, and nothing is listed.
     Lines t = Text(s.lines);
     EXPECT_EQ(Starting(t, "1. move ").size(), 1u);
+    EXPECT_TRUE(Starting(t, "book:").empty()) << Join(t);
     // With OwnBook off (the default) "mv" searches.
     EXPECT_TRUE(Starting(t, " book move is").empty());
     EXPECT_EQ(Starting(t, "move= ").size(), 1u);
@@ -416,6 +432,11 @@ TEST(ConsoleSession, TheBookCommandListsTheBookMovesAndPicksOne) {
     Lines report = Starting(t, "move= ");
     ASSERT_EQ(report.size(), 1u);
     EXPECT_EQ(report[0].compare(0, 11, "move= " + picked[0].substr(14) + ","), 0) << report[0];
+
+    // A book file that is not there: "book" says so (no book named at all:
+    // SettingsTuneBookAndParameterListings).
+    s = RunConsole("book\n", dir, {"-c", "-book", "gone.bin"});
+    EXPECT_EQ(Join(Text(s.lines)), "book: no book: cannot open gone.bin\n");
 }
 
 TEST(ConsoleSession, SearchesAreReportedAndThePvComesFromTheTable) {

@@ -324,6 +324,26 @@ static void ShowSwaps() {
     WriteStraight(text.c_str());
 }
 
+// The book moves of the game position and the one the book would pick (not
+// played).
+static void ListBookMoves() {
+    const char* file = Personality.OwnBook_File;
+    if (!file[0]) {
+        ShowMessage("book: no book (OwnBook_File is not set)");
+        return;
+    }
+    FILE* f = OpenInputFile(file, "rb");
+    if (!f) {
+        ShowMessageF("book: no book: cannot open %s", file);
+        return;
+    }
+    fclose(f);
+    // On a copy: the probe's legality test touches the position for a
+    // moment, and a search may be starting from the game record.
+    if (ThreadRecord* c = GameCopy()) PG_GetBookMove(&c->pos);
+    ShowMessage("");
+}
+
 // ---------------------------------------------------------------------------
 // PGN games
 
@@ -408,7 +428,14 @@ void LoadPgnGame(const char* file, const char* which) {
         ResetClocks();
         return;
     }
-    SetPosition(&CTD->pos, START_FEN);
+    // The game record as setting a position changes it, put back when the
+    // game names a first position that is refused (no move is made before).
+    ThreadRecord* g = CTD;
+    const Position old_pos = g->pos;
+    const UndoEntry old_undo[2] = {g->undo[0], g->undo[1]};
+    const int16_t old_game_ply = g->game_ply, old_ply = g->ply;
+    const uint16_t old_last_move = g->last_move;
+    SetPosition(&g->pos, START_FEN);
 
     // The game wanted: a number, the first game, or the game holding a text.
     int wanted = 1;
@@ -425,7 +452,7 @@ void LoadPgnGame(const char* file, const char* which) {
     bool found = wanted > 0;
     int game = 0;  // games are counted from 1; each "[Event " line starts one
     bool moves_seen = false;
-    bool line_start = true, skip_line = false;
+    bool line_start = true, skip_line = false, refused = false;
     char buf[1024];
     while (fgets(buf, sizeof buf, f)) {
         size_t n = strlen(buf);
@@ -452,13 +479,29 @@ void LoadPgnGame(const char* file, const char* which) {
             // A game from a set-up position names it in a FEN tag (one of
             // the tags of a line).
             std::string name, value;
-            for (const char* p = buf; PgnNextTag(&p, &name, &value);)
-                if (name == "FEN") SetPosition(&CTD->pos, value.c_str());
+            for (const char* p = buf; !refused && PgnNextTag(&p, &name, &value);)
+                if (name == "FEN" && SetPosition(&g->pos, value.c_str()) == -2) refused = true;
+            if (refused) break;
         }
         line_start = line_end;
         if (!found || game != wanted || skip_line) continue;
         moves_seen = true;
         if (!PgnFeed(r, buf, n)) break;
+    }
+    if (refused) {
+        // Its moves belong to a position that cannot be set: the game is
+        // not loaded and the game record stays as it was.
+        fclose(f);
+        g->pos = old_pos;
+        g->undo[0] = old_undo[0];
+        g->undo[1] = old_undo[1];
+        g->game_ply = old_game_ply;
+        g->ply = old_ply;
+        g->last_move = old_last_move;
+        ShowMessageF("load: the FEN tag of game %d in %s is refused; the game is not loaded", game, file);
+        ShowBoard(&g->pos);
+        ResetClocks();
+        return;
     }
     if (!r.failed && !r.full && PgnEndOfText(r.reader) == PGN_TOKEN_WORD) PgnWord(r, r.reader.word.c_str());
     fclose(f);
@@ -529,10 +572,7 @@ void ConsoleCommand(const char* line) {
         FinishSearch();
         EditBoard();
     } else if (!strcmp(cmd, "book")) {
-        // On a copy: the probe's legality test touches the position for a
-        // moment, and a search may be starting from the game record.
-        if (ThreadRecord* c = GameCopy()) PG_GetBookMove(&c->pos);
-        ShowMessage("");
+        ListBookMoves();
     } else if (!strcmp(cmd, "tag")) {
         PBlock.tag = CTD->pos.key;
     } else if (!strcmp(cmd, "tune")) {

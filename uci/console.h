@@ -24,7 +24,9 @@ void SplitConsoleLine(const char* line, ConsoleWords* words);
 
 // Loads a game from a PGN file into the game record: `which` empty for the
 // first game, a number for the n-th (1..1000), or a text that the game
-// contains, read from the line holding it on.
+// contains, read from the line holding it on. A game whose FEN tag names a
+// position that cannot be set is not loaded (with a message): the game
+// record stays as it was.
 void LoadPgnGame(const char* file, const char* which);
 // Appends the game up to the current move to the stream in PGN.
 void WritePgnGame(FILE* f);
