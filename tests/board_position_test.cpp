@@ -79,6 +79,11 @@ TEST_F(PositionText, CountersAreReadAndOpcodesIgnored) {
     EXPECT_EQ(SetPosition(pos, "4k3/8/8/8/8/8/8/4K2R b K - bm Rh8+; id \"x\";"), 0);
     EXPECT_EQ(Epd(pos), "4k3/8/8/8/8/8/8/4K2R b K -");
     EXPECT_EQ(Fen(pos), "4k3/8/8/8/8/8/8/4K2R b K - 0 1");
+    // Counters followed by EPD operations: both are read.
+    EXPECT_EQ(SetPosition(pos, "6k1/8/8/8/8/8/6PP/R5K1 b - - 37 52 bm Kf7;"), 0);
+    EXPECT_EQ(pos->fifty, 37);
+    EXPECT_EQ(FullMoveNumber(pos), 52);
+    EXPECT_EQ(Fen(pos), "6k1/8/8/8/8/8/6PP/R5K1 b - - 37 52");
     EXPECT_EQ(SetPosition(pos, "4k3/8/8/8/8/8/8/4K2R w K - 17"), 0);  // no move number
     EXPECT_EQ(Fen(pos), "4k3/8/8/8/8/8/8/4K2R w K - 17 1");
     EXPECT_EQ(SetPosition(pos, "4k3/8/8/8/8/8/8/4K2R w"), 0);  // missing fields read as "-"

@@ -176,8 +176,11 @@ TEST(ConsoleSession, SavedGamesLoadBackAndReadAsPgn) {
         "d4\nd5\nc4\ne6\nNc3\nNf6\nNf3\nNbd7\ncxd5\nexd5\nBg5\nBe7\ne3\nO-O\n"
         "save\nsave\nload tmp.pgn 2\nfen r3k3/1P6/8/8/8/8/8/2N1K1N1 w - -\nbxa8=R+\nKd7\nNge2\nKe7\nNc3\nsave\n"
         "load tmp.pgn 3\n"
-        // A position with its counters: they are written with the game.
-        "fen 6k1/8/8/8/8/8/6PP/R5K1 b - - 37 52\nKf7\nRa7+\nKe6\nh4\nsave\n",
+        // A position with its counters (EPD operations after them): they are
+        // written with the game.
+        "fen 6k1/8/8/8/8/8/6PP/R5K1 b - - 37 52 bm Kf7;\nKf7\nRa7+\nKe6\nh4\nsave\n"
+        // The start position, but at move 5: a set-up position all the same.
+        "fen rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 5\ne4\nsave\n",
         dir);
     Lines t = Text(s.lines);
     auto loaded = [&](const std::string& tag) {
@@ -193,6 +196,13 @@ TEST(ConsoleSession, SavedGamesLoadBackAndReadAsPgn) {
         "d4 d5 c4 e6 Nc3 Nf6 Nf3 Nbd7 cxd5 exd5 Bg5 \nBe7 e3 O-O *\n\n";
     EXPECT_EQ(pgn.substr(0, 2 * game1.size()), game1 + game1);
     EXPECT_NE(pgn.find("[SetUp \"1\"]\n[FEN \"r3k3/1P6/8/8/8/8/8/2N1K1N1 w - - 0 1\"]\n\nbxa8=R+ Kd7 Nge2 Ke7 Nc3 *"),
+              std::string::npos)
+        << pgn;
+    // A FEN tag names the position where the game begins, before its first
+    // move, with that position's counters (as the "fen" text gave them).
+    EXPECT_NE(pgn.find("[FEN \"6k1/8/8/8/8/8/6PP/R5K1 b - - 37 52\"]\n\nKf7 Ra7+ Ke6 h4 *"), std::string::npos) << pgn;
+    EXPECT_NE(pgn.find("[Event \"Unknown\"]\n[SetUp \"1\"]\n"
+                       "[FEN \"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 5\"]\n\ne4 *\n\n"),
               std::string::npos)
         << pgn;
 
@@ -212,8 +222,8 @@ TEST(ConsoleSession, SavedGamesLoadBackAndReadAsPgn) {
     EXPECT_NE(out.find("\"R7/4k3/8/8/8/2N5/8/2N1K3 b - - 4 3\""), std::string::npos) << out;
     EXPECT_EQ(out.find("Fail"), std::string::npos) << out;
     // The counters of the position where the game began count on.
-    EXPECT_NE(pgn.find("[FEN \"6k1/8/8/8/8/8/6PP/R5K1 b - - 37 52\"]\n\nKf7 Ra7+ Ke6 h4 *"), std::string::npos) << pgn;
     EXPECT_NE(out.find("\"8/R7/4k3/8/7P/8/6P1/6K1 b - h3 0 54\""), std::string::npos) << out;
+    EXPECT_NE(out.find("\"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 5\""), std::string::npos) << out;
 }
 
 TEST(ConsoleSession, LoadReadsRealWorldPgn) {
