@@ -403,19 +403,7 @@ TEST(ParameterSweep, AQuitReadDuringAnErrorEndsTheSweepAtOnce) {
               "best= 43, err= 0.202000, min= -10000, max= 50\n\n"
               "the sweep is stopped by quit\n"
               "best= 43, err= 0.202000, min= -10000, max= 50\n\n");
-    // Stopped during the first value: nothing was measured, no best is shown.
-    error_calls = 0;
-    quit_at_call = 1;
     PBlock.quit = 0;
-    EXPECT_EQ(Sweep(50, err, &r, &printed), (std::vector<int>{50}));
-    EXPECT_TRUE(r.stopped);
-    EXPECT_EQ(printed, "the sweep is stopped by quit before a value was measured\n");
-    // Without a quit the sweep runs to its end.
-    error_calls = 0;
-    quit_at_call = 0;
-    PBlock.quit = 0;
-    EXPECT_EQ(Sweep(50, err, &r), (std::vector<int>{50, 43, 37, 47, 40, 42, 39, 41}));
-    EXPECT_FALSE(r.stopped);
 }
 
 namespace {
@@ -456,12 +444,6 @@ TEST_F(ConsoleTuneTest, ReportsTheBestValueAndKeepsTheOldOne) {
     ASSERT_NE(fdtune, nullptr);
     const int16_t before = Words(Personality)[248];
     ASSERT_EQ(before, 90);
-    // A game in progress, with a move taken back, and the console's own limits.
-    ASSERT_EQ(SetPosition(&CTD->pos, "6k1/5ppp/8/8/8/8/8/R5K1 w - - 3 40"), 0);
-    Move rb1;
-    ASSERT_EQ(IsValidMove("Rb1", &rb1), 1);
-    MakeMove(&CTD->pos, rb1);
-    UnmakeMove(&CTD->pos);
     SearchData.depth_limit = 7;
     SearchData.use_hash = 2;
     PBlock.noise = 1.5;
@@ -481,17 +463,11 @@ TEST_F(ConsoleTuneTest, ReportsTheBestValueAndKeepsTheOldOne) {
     EXPECT_EQ(Words(Personality)[248], 90) << "the word keeps its value";
     EXPECT_EQ(PBlock.tune_pct, 100);
     EXPECT_STREQ(PBlock.epd_file, file.c_str());
-    // The sweep set each tuning position and searched silently to depth 0
-    // without the table; all of that is undone when it ends.
+    // The sweep searched silently to depth 0 without the table; the
+    // console's settings are back when it ends (the game: ConsoleSession).
     EXPECT_EQ(SearchData.depth_limit, 7);
     EXPECT_EQ(SearchData.use_hash, 2);
     EXPECT_EQ(PBlock.noise, 1.5);
-    char fen[128];
-    MakeFEN(&CTD->pos, fen);
-    EXPECT_STREQ(fen, "6k1/5ppp/8/8/8/8/8/R5K1 w - - 3 40") << "the game position is back";
-    EXPECT_EQ(CTD->game_ply, 0);
-    EXPECT_EQ(CTD->undo[0].move, rb1) << "and the move taken back can be replayed";
-    EXPECT_EQ(CTD->pos.owner, CTD);
 
     // The reported best is the tried value with the least error (the first
     // of equals), and the result line is printed twice at the end.
