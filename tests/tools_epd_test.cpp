@@ -136,6 +136,31 @@ TEST(AnalyzeEpd, DeepSearchesWithThePoolJudgeTheSame) {
     ExpectHandSuiteResults(RunSuite(HandSuite(), {"-threads", "3", "-d", "8", "-quiet"}));
 }
 
+// Suites from other programs write "Rf5", not "R6f5", when the other rook
+// that could go there is pinned: both name the same move, so the answers
+// are judged alike and no line goes to "unsolved.epd".
+TEST(AnalyzeEpd, StandardSanLeavesOutATwinThatIsPinned) {
+    // The rook on f4 is pinned by the queen on c7 (Rf5 is f6f5); the rook on
+    // e5 by the bishop on d4 (Rc5 is a5c5).
+    const std::string white = "8/2q3rk/p4Rp1/1p5p/5R1P/2p5/2Q3PK/4r3 w - -";
+    const std::string black = "7k/7B/6PP/r3r3/Pp1BP1P1/8/8/1R4K1 b - -";
+    const std::string suite = white + " am Rf5;\n" + white + " am R6f5;\n" + black + " am Rc5;\n" + black +
+                              " am Rac5;\n" + white + " bm Rf5; c0 \"Rf5=10\";\n";
+    SuiteRun r = RunSuite(suite, {"-d", "4"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(FileLines(r.dir + "/unsolved.epd").empty()) << "every avoid move names a legal move";
+    // The moves played, in the order of the positions.
+    std::vector<std::string> played;
+    for (const std::string& l : r.out)
+        if (l.compare(0, 6, "move= ") == 0) played.push_back(l.substr(6, l.find(',') - 6));
+    ASSERT_EQ(played.size(), 5u);
+    EXPECT_EQ(played[0], played[1]);
+    EXPECT_EQ(played[2], played[3]);
+    const int correct = (played[0] != "f6f5") * 2 + (played[2] != "a5c5") * 2 + (played[4] == "f6f5");
+    EXPECT_TRUE(HasLine(r.out, std::to_string(correct) + " / 5 correct best moves"));
+    EXPECT_TRUE(HasLine(r.out, std::string("score= ") + (played[4] == "f6f5" ? "10" : "0") + " / 10"));
+}
+
 TEST(AnalyzeEpd, ASuiteWithoutPositionsPrintsZeroTotals) {
     SuiteRun r = RunSuite("# nothing\n;\n123456789\n", {"-d", "3"});
     EXPECT_EQ(r.status, 0);

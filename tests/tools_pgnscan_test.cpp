@@ -190,6 +190,36 @@ TEST_F(ProcessGameTest, AGameStopsAtItsFirstIllegalMove) {
     EXPECT_NE(out.find("game 1: move 3 \"Ke3\" is not legal"), std::string::npos) << out;
 }
 
+// Other programs write "Rf5", not "R6f5", when the other rook that could go
+// there is pinned; the scan reads both, and the moves after them.
+TEST_F(ProcessGameTest, StandardSanLeavesOutATwinThatIsPinned) {
+    struct Case {
+        const char* fen;
+        std::vector<std::string> words;
+        const char* after;  // the position after the first move, worked by hand
+    };
+    const Case cases[] = {
+        // The rook on f4 is pinned by the queen on c7 against the king on h2.
+        {"8/2q3rk/p4Rp1/1p5p/5R1P/2p5/2Q3PK/4r3 w - -", {"Rf5", "gxf5"}, "8/2q3rk/p5p1/1p3R1p/5R1P/2p5/2Q3PK/4r3 b - -"},
+        {"8/2q3rk/p4Rp1/1p5p/5R1P/2p5/2Q3PK/4r3 w - -", {"R6f5", "gxf5"}, "8/2q3rk/p5p1/1p3R1p/5R1P/2p5/2Q3PK/4r3 b - -"},
+        // The rook on e5 is pinned by the bishop on d4 against the king on h8.
+        {"7k/7B/6PP/r3r3/Pp1BP1P1/8/8/1R4K1 b - -", {"Rc5", "Bxc5"}, "7k/7B/6PP/2r1r3/Pp1BP1P1/8/8/1R4K1 w - -"},
+    };
+    for (const Case& c : cases) {
+        ScannedGame g = Game(c.words);
+        g.start_fen = c.fen;
+        int n = -1;
+        testing::internal::CaptureStdout();
+        const std::string text = Run(g, SCAN_SCORES, &n);
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(text, std::string(c.fen) + " bm " + c.words[0] + "; ce 10;\n" + c.after + " bm " + c.words[1] +
+                            "; ce 10;\n")
+            << c.words[0];
+        EXPECT_EQ(n, 2);
+        EXPECT_EQ(out, "") << c.words[0];
+    }
+}
+
 TEST_F(ProcessGameTest, AGameLongerThanTheHistoryStopsAtItsEnd) {
     std::vector<std::string> words;
     for (int i = 0; i < 226; i++)
