@@ -356,11 +356,16 @@ TEST(ScanPgn, AScanRefusesToOverwriteItsOwnInput) {
     EXPECT_TRUE(HasLine(out, "games= 4, positions= 30"));
 }
 
-TEST(ScanPgn, AMissingFileIsReported) {
+TEST(ScanPgn, AMissingFileOrAMissingModeIsReported) {
     int status = -1;
     std::vector<std::string> out = RunTool({"-scan_pgn2", "nowhere.pgn"}, MakeTempDir(), &status);
     EXPECT_EQ(status, 0);
     EXPECT_TRUE(HasLine(out, "cannot open the game file nowhere.pgn"));
+    // A scan word that names no mode ends the run at once (the input is left
+    // open: an engine started instead would wait on it).
+    EngineChild e = StartEngine({"-scan_pgn5", Data("scan_games.pgn")}, MakeTempDir());
+    EXPECT_EQ(WaitExit(e, 10000), 1);
+    EXPECT_TRUE(HasLine(e.lines, "info string switch -scan_pgn5 names no scan mode: use -scan_pgn1 to -scan_pgn4"));
 }
 
 // The ECO file of pgn-extract, every move given a score comment, scanned in

@@ -74,6 +74,12 @@ bool Matches(const Switch& s, const char* word) {
     return !strcmp(s.word, word);
 }
 
+// The scan mode that a "-scan_pgn" word names: 1 to 4, or 0 for none.
+int ScanKind(const char* word) {
+    if (!strncmp(word, "-scan_pgn", 9) && word[9] >= '1' && word[9] <= '4' && word[10] == 0) return word[9] - '0';
+    return 0;
+}
+
 long long Clamped(const char* text, long long min, long long max) {
     long long v = strtoll(text, nullptr, 10);
     return v < min ? min : v > max ? max : v;
@@ -134,8 +140,7 @@ void ApplySwitch(SwitchId id, const char* word, const char* arg, int* mode) {
         break;
     case SW_SCAN_PGN:
         SetTextField(PBlock.pgn_file, TOOL_FILE_LEN, arg);
-        if (!strncmp(word, "-scan_pgn", 9) && word[9] >= '1' && word[9] <= '4' && word[10] == 0)
-            *mode = MODE_SCAN_PGN1 + (word[9] - '1');
+        *mode = MODE_SCAN_PGN1 + ScanKind(word) - 1;
         break;
     case SW_MATCH:
         SetTextField(PBlock.pgn_file, TOOL_FILE_LEN, arg);
@@ -172,6 +177,12 @@ bool ParseCommandLine(int argc, char** argv, int* mode) {
         // that the later switches are compared with.
         for (const Switch& s : switches) {
             if (!Matches(s, w)) continue;
+            // A scan that names no mode would start the engine instead,
+            // which then waits on its input with the file unread.
+            if (s.id == SW_SCAN_PGN && !ScanKind(w)) {
+                ShowMessageF("info string switch %s names no scan mode: use -scan_pgn1 to -scan_pgn4", w);
+                return false;
+            }
             const char* arg = nullptr;
             if (s.takes_argument) {
                 if (next >= argc) {

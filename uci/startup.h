@@ -17,7 +17,8 @@ int TeskMain(int argc, char** argv);
 
 // Reads the command-line switches into Personality, SearchData and PBlock and
 // picks the mode. Returns false (after a message) when a switch that needs an
-// argument is the last word.
+// argument is the last word, or when a word holding "-scan_pgn" is none of
+// "-scan_pgn1" to "-scan_pgn4".
 bool ParseCommandLine(int argc, char** argv, int* mode);
 
 // For a batch tool that this build does not have: prints that it is not
