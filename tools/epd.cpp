@@ -83,6 +83,9 @@ void SearchPosition(int position_number) {
             UserInput();
             if (!sd.stop) SleepMs(5);
         }
+        // The time checks above run only while the pool searches: the time
+        // of the whole search is taken now that it has ended.
+        GetElapsedTime();
     } else {
         SearchIterations();
         if (ThreadData[0]) sd.best_score = ThreadData[0]->score.load();
