@@ -130,6 +130,16 @@ TEST(AnalyzeEpd, ShallowSearchesOnTheMainThreadJudgeEveryAnswer) {
     int moves = 0;
     for (const std::string& l : r.out) moves += l.compare(0, 10, "move= a1a8") == 0;
     EXPECT_EQ(moves, 7) << "seven of the eight positions are solved by Ra8";
+    // Searches that end below depth 6 have the branching factor 2 each, so
+    // the average over the eight positions is 2; the average node count is
+    // the total divided by 8, rounded down.
+    EXPECT_TRUE(HasLine(r.out, "avg bf= 2.00"));
+    double total = -1.0;
+    for (const std::string& l : r.out) sscanf(l.c_str(), "total nodes= %lf", &total);
+    ASSERT_GT(total, 8.0);
+    char avg[64];
+    snprintf(avg, sizeof avg, "avg nodes= %.1f", (double)((long long)total / 8));
+    EXPECT_TRUE(HasLine(r.out, avg)) << avg;
 }
 
 TEST(AnalyzeEpd, DeepSearchesWithThePoolJudgeTheSame) {
