@@ -205,7 +205,7 @@ TEST_F(TunerTest, AScoreWithoutTheLaterScoreStandsForIt) {
     EXPECT_NEAR(EpdError("none.epd", 0, StubScore), 0.5, 1e-12) << "no ce, no c6: both 0";
 }
 
-TEST_F(TunerTest, APositionThatCannotBeSetEndsTheComputation) {
+TEST_F(TunerTest, APositionThatCannotBeSetIsSkippedAndTheLinesAfterItCount) {
     WriteFile("bad.epd",
               "4k3/8/8/8/8/8/8/4K2R w K - bm Rh8; ce 0; c6 0; c9 \"1-0\";\n"
               "8/8/8/8/8/8/8/8 w - - bm e4; ce 0; c6 0; c9 \"1-0\";\n"
@@ -213,9 +213,12 @@ TEST_F(TunerTest, APositionThatCannotBeSetEndsTheComputation) {
     stub_scores["4k3/8/8/8/8/8/8/R3K3 w Q -"] = 400;
     double err = 0;
     std::string printed = Captured([&] { err = EpdError("bad.epd", 0, StubScore); });
-    EXPECT_EQ(err, 0.5) << "the mean of the positions before the bad line";
-    EXPECT_EQ(stub_calls, 1);
-    EXPECT_TRUE(Contains(printed, "8/8/8/8/8/8/8/8 w - - bm e4; ce 0; c6 0; c9 \"1-0\";\n")) << printed;
+    // |0.5 - 1| for the first line, |10/11 - 1| for the third.
+    EXPECT_NEAR(err, (0.5 + 1.0 / 11) / 2, 1e-12) << "the mean of the two positions around the bad line";
+    EXPECT_EQ(stub_calls, 2);
+    EXPECT_TRUE(Contains(printed, "line 2 of bad.epd skipped (not a legal position): 8/8/8/8/8/8/8/8 w - - bm e4; "
+                                  "ce 0; c6 0; c9 \"1-0\";\n"))
+        << printed;
 }
 
 TEST_F(TunerTest, QuitIsReadEvery255PositionsAndEndsTheComputation) {
@@ -318,12 +321,21 @@ TEST(TunerStep, LearningRateAdjustsOutsideItsBand) {
 
 TEST(TunerModes, MakeTuneWritesThePositionsThatPassTheFilters) {
     const std::string dir = MakeTempDir();
-    EngineChild e = StartEngine({"-mktune", Data("tune_small.epd")}, dir);
+    // The hand-made file with a position that cannot be set as its line 5:
+    // the lines after it are read all the same.
+    Lines lines = FileLines(Data("tune_small.epd"));
+    const std::string bad = "4k3/8/8/8/8/8/8/4K2K w - - bm Kd2; ce 0; c6 0; c9 \"1-0\";";
+    lines.insert(lines.begin() + 4, bad);
+    std::string text;
+    for (const std::string& l : lines) text += l + "\n";
+    WriteFile(dir + "/with_bad.epd", text);
+    EngineChild e = StartEngine({"-mktune", "with_bad.epd"}, dir);
     CloseInput(e);
     EXPECT_EQ(WaitExit(e, 60000), 0);
     EXPECT_EQ(FileLines(dir + "/tune_new.epd"), kKeptLines)
         << "the real search scores the two-queen position above 900 and the others below";
     EXPECT_TRUE(HasLine(e.lines, "Creating file tune_new.epd"));
+    EXPECT_TRUE(HasLine(e.lines, "line 5 of with_bad.epd skipped (not a legal position): " + bad));
 }
 
 TEST(TunerModes, OneTuningPassWritesItsLog) {
