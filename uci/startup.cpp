@@ -204,16 +204,24 @@ bool ParseCommandLine(int argc, char** argv, int* mode) {
 
 // The "-tune" run: the registry's parameters of the king safety and p1..p15
 // are tuned against the positions of the EPD file, logging to "tune.log".
-static void RunTuning() {
+// False when the EPD file cannot be read.
+static bool RunTuning() {
     PBlock.noise = 1000.0;
     if (nParams < 1) AddParams();
     static const char* const names[] = {"king_safety", "p1", "p2", "p3", "p4", "p5", "p6", "p7", "p8",
                                         "p9", "p10", "p11", "p12", "p13", "p14", "p15"};
     for (const char* n : names) SetFlag(n);
+    // Without its positions every pass would only log the same failure.
+    FILE* positions = OpenInputFile(PBlock.epd_file, "r");
+    if (!positions) {
+        ShowMessageF("cannot open the tuning file %s", PBlock.epd_file);
+        return false;
+    }
+    fclose(positions);
     fdtune = fopen("tune.log", "w");
     if (!fdtune) {
         ShowMessage("info string cannot open tune.log");
-        return;
+        return true;
     }
     fprintf(fdtune, "tuning file is %s\n\n", PBlock.epd_file);
     SearchData.depth_limit = 0;
@@ -223,9 +231,11 @@ static void RunTuning() {
     fclose(fdtune);
     fdtune = nullptr;
     SetEvalParams();
+    return true;
 }
 
-static void RunMode(int mode) {
+// Runs the mode; false when a batch tool could not run for want of its input.
+static bool RunMode(int mode) {
     switch (mode) {
     case MODE_ENGINE:
         Calibrate();
@@ -247,7 +257,7 @@ static void RunMode(int mode) {
         PBlock.noise = 9999.0;
         Process_EPD_File(PBlock.epd_file, 1);
         break;
-    case MODE_TUNE: RunTuning(); break;
+    case MODE_TUNE: return RunTuning();
     case MODE_TUNE4:
         PBlock.noise = 1000.0;
         Tune_4();
@@ -256,6 +266,7 @@ static void RunMode(int mode) {
         if (mode >= MODE_SCAN_PGN1 && mode <= MODE_SCAN_PGN4) Scan_PGN_File(PBlock.pgn_file, mode - 2);
         break;
     }
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -322,7 +333,7 @@ int TeskMain(int argc, char** argv) {
     SetEvalParams();
     Personality.params_changed = 0;
 
-    RunMode(mode);
+    const bool ran = RunMode(mode);
     Shutdown();
-    return ToolWasUnavailable() ? 1 : 0;
+    return ran && !ToolWasUnavailable() ? 0 : 1;
 }

@@ -12,7 +12,8 @@ enum : int {
 // Set by "-pbench": the benchmark searches on the main thread.
 extern int32_t profile;
 
-// The whole program: start-up, one mode, shutdown. Returns the exit status.
+// The whole program: start-up, one mode, shutdown. Returns the exit status:
+// 1 also when "-tune" cannot read its positions.
 int TeskMain(int argc, char** argv);
 
 // Reads the command-line switches into Personality, SearchData and PBlock and
