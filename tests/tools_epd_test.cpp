@@ -3,6 +3,7 @@
 // polled between positions.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -129,11 +130,65 @@ TEST(AnalyzeEpd, ShallowSearchesOnTheMainThreadJudgeEveryAnswer) {
     int moves = 0;
     for (const std::string& l : r.out) moves += l.compare(0, 10, "move= a1a8") == 0;
     EXPECT_EQ(moves, 7) << "seven of the eight positions are solved by Ra8";
+    // Searches that end below depth 6 have the branching factor 2 each, so
+    // the average over the eight positions is 2; the average node count is
+    // the total divided by 8, rounded down.
+    EXPECT_TRUE(HasLine(r.out, "avg bf= 2.00"));
+    double total = -1.0;
+    for (const std::string& l : r.out) sscanf(l.c_str(), "total nodes= %lf", &total);
+    ASSERT_GT(total, 8.0);
+    char avg[64];
+    snprintf(avg, sizeof avg, "avg nodes= %.1f", (double)((long long)total / 8));
+    EXPECT_TRUE(HasLine(r.out, avg)) << avg;
 }
 
 TEST(AnalyzeEpd, DeepSearchesWithThePoolJudgeTheSame) {
-    ExpectHandSuiteResults(RunSuite(HandSuite(), {"-d", "7", "-quiet"}));
+    const SuiteRun r = RunSuite(HandSuite(), {"-d", "7"});
+    ExpectHandSuiteResults(r);
+    // The time of a pool search is taken when it has ended: never 0, even
+    // for the quick mates of this suite.
+    int shown = 0;
+    for (const std::string& l : r.out) {
+        double t = -1.0, nodes = -1.0, knps = -1.0;
+        int score = 0;
+        char move[16];
+        if (sscanf(l.c_str(), "move= %15[^,], time= %lf, score= %d, nodes= %lf, %lfK nps", move, &t, &score, &nodes,
+                   &knps) != 5)
+            continue;
+        shown++;
+        EXPECT_GT(t, 0.0) << l;
+        EXPECT_NEAR(knps, 0.001 * nodes / (t + 0.001), 0.001 * nodes * 0.0005 / (t * t) + 1.0) << l;
+    }
+    EXPECT_EQ(shown, 8);
+    double total = -1.0;
+    for (const std::string& l : r.out) sscanf(l.c_str(), "total time= %lf seconds", &total);
+    EXPECT_GT(total, 0.0);
     ExpectHandSuiteResults(RunSuite(HandSuite(), {"-threads", "3", "-d", "8", "-quiet"}));
+}
+
+// Suites from other programs write "Rf5", not "R6f5", when the other rook
+// that could go there is pinned: both name the same move, so the answers
+// are judged alike and no line goes to "unsolved.epd".
+TEST(AnalyzeEpd, StandardSanLeavesOutATwinThatIsPinned) {
+    // The rook on f4 is pinned by the queen on c7 (Rf5 is f6f5); the rook on
+    // e5 by the bishop on d4 (Rc5 is a5c5).
+    const std::string white = "8/2q3rk/p4Rp1/1p5p/5R1P/2p5/2Q3PK/4r3 w - -";
+    const std::string black = "7k/7B/6PP/r3r3/Pp1BP1P1/8/8/1R4K1 b - -";
+    const std::string suite = white + " am Rf5;\n" + white + " am R6f5;\n" + black + " am Rc5;\n" + black +
+                              " am Rac5;\n" + white + " bm Rf5; c0 \"Rf5=10\";\n";
+    SuiteRun r = RunSuite(suite, {"-d", "4"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(FileLines(r.dir + "/unsolved.epd").empty()) << "every avoid move names a legal move";
+    // The moves played, in the order of the positions.
+    std::vector<std::string> played;
+    for (const std::string& l : r.out)
+        if (l.compare(0, 6, "move= ") == 0) played.push_back(l.substr(6, l.find(',') - 6));
+    ASSERT_EQ(played.size(), 5u);
+    EXPECT_EQ(played[0], played[1]);
+    EXPECT_EQ(played[2], played[3]);
+    const int correct = (played[0] != "f6f5") * 2 + (played[2] != "a5c5") * 2 + (played[4] == "f6f5");
+    EXPECT_TRUE(HasLine(r.out, std::to_string(correct) + " / 5 correct best moves"));
+    EXPECT_TRUE(HasLine(r.out, std::string("score= ") + (played[4] == "f6f5" ? "10" : "0") + " / 10"));
 }
 
 TEST(AnalyzeEpd, ASuiteWithoutPositionsPrintsZeroTotals) {

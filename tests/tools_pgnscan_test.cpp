@@ -156,6 +156,27 @@ TEST_F(ProcessGameTest, TrainingPositionsNeedMoreThanEightMoves) {
     EXPECT_EQ(n, 0);
 }
 
+TEST_F(ProcessGameTest, TrainingPositionsStartAtPly12WithAFiftyMoveCounterOfAtMost32) {
+    // Knights out and back from a start whose counter is 20: ply i has the
+    // counter 20 + i, so of plies 12 to 15 (a game of 24 plies is read up to
+    // ply 24 - 9) only ply 12, at 32, is written; ply 13 is at 33. Ply 12 is
+    // the start position again.
+    std::vector<std::string> words;
+    for (int i = 0; i < 6; i++)
+        for (const char* w : {"Nf3", "Nf6", "Ng1", "Ng8"}) words.push_back(w);
+    ScannedGame g = Game(words);
+    g.start_fen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 20 11";
+    g.moves[18].score = 25;  // six plies after ply 12
+    int n = -1;
+    EXPECT_EQ(Run(g, SCAN_TRAINING, &n),
+              "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - bm Nf3; ce 10; c6 25; c9 \"1/2-1/2\";\n");
+    EXPECT_EQ(n, 1);
+    // One more on the counter, and no ply qualifies.
+    g.start_fen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 21 11";
+    EXPECT_EQ(Run(g, SCAN_TRAINING, &n), "");
+    EXPECT_EQ(n, 0);
+}
+
 TEST_F(ProcessGameTest, ScoredPositionsEndAfterTheFirstDecidedScore) {
     ScannedGame g = Game({"e4", "e5", "Qh5", "Nc6", "Bc4", "Nf6", "Qxf7#"});
     g.moves[1].score = 501;
@@ -190,6 +211,36 @@ TEST_F(ProcessGameTest, AGameStopsAtItsFirstIllegalMove) {
     EXPECT_NE(out.find("game 1: move 3 \"Ke3\" is not legal"), std::string::npos) << out;
 }
 
+// Other programs write "Rf5", not "R6f5", when the other rook that could go
+// there is pinned; the scan reads both, and the moves after them.
+TEST_F(ProcessGameTest, StandardSanLeavesOutATwinThatIsPinned) {
+    struct Case {
+        const char* fen;
+        std::vector<std::string> words;
+        const char* after;  // the position after the first move, worked by hand
+    };
+    const Case cases[] = {
+        // The rook on f4 is pinned by the queen on c7 against the king on h2.
+        {"8/2q3rk/p4Rp1/1p5p/5R1P/2p5/2Q3PK/4r3 w - -", {"Rf5", "gxf5"}, "8/2q3rk/p5p1/1p3R1p/5R1P/2p5/2Q3PK/4r3 b - -"},
+        {"8/2q3rk/p4Rp1/1p5p/5R1P/2p5/2Q3PK/4r3 w - -", {"R6f5", "gxf5"}, "8/2q3rk/p5p1/1p3R1p/5R1P/2p5/2Q3PK/4r3 b - -"},
+        // The rook on e5 is pinned by the bishop on d4 against the king on h8.
+        {"7k/7B/6PP/r3r3/Pp1BP1P1/8/8/1R4K1 b - -", {"Rc5", "Bxc5"}, "7k/7B/6PP/2r1r3/Pp1BP1P1/8/8/1R4K1 w - -"},
+    };
+    for (const Case& c : cases) {
+        ScannedGame g = Game(c.words);
+        g.start_fen = c.fen;
+        int n = -1;
+        testing::internal::CaptureStdout();
+        const std::string text = Run(g, SCAN_SCORES, &n);
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(text, std::string(c.fen) + " bm " + c.words[0] + "; ce 10;\n" + c.after + " bm " + c.words[1] +
+                            "; ce 10;\n")
+            << c.words[0];
+        EXPECT_EQ(n, 2);
+        EXPECT_EQ(out, "") << c.words[0];
+    }
+}
+
 TEST_F(ProcessGameTest, AGameLongerThanTheHistoryStopsAtItsEnd) {
     std::vector<std::string> words;
     for (int i = 0; i < 226; i++)
@@ -222,20 +273,28 @@ TEST_F(ProcessGameTest, BadMoveThresholdsFromBothSides) {
     std::vector<std::string> moves = {"e4", "e5", "Nf3", "Nc6", "Bb5", "a6", "Ba4", "Nf6", "O-O",
                                       "Be7", "Re1", "b5", "Bb3", "d6", "c3", "O-O", "h3", "Nb8",
                                       "d4", "Nbd7", "Nbd2", "Bb7", "Bc2", "Re8", "Nf1", "Bf8"};
-    auto marks = [&](int s14, int s16, int s20) {
+    // The opponent's scores after the move at ply `bad` (plies bad + 1,
+    // bad + 3 and bad + 7) are raised; the others stay 10.
+    auto marks_at = [&](int bad, int s1, int s3, int s7) {
         ScannedGame g = Game(moves);
-        g.moves[14].score = (int16_t)s14;
-        g.moves[16].score = (int16_t)s16;
-        g.moves[20].score = (int16_t)s20;
+        g.moves[bad + 1].score = (int16_t)s1;
+        g.moves[bad + 3].score = (int16_t)s3;
+        g.moves[bad + 7].score = (int16_t)s7;
         int n = -1;
         std::string x;
         std::string text = Run(g, SCAN_ANNOTATE, &n, &x);
         return std::to_string(n) + (text.find(" ? ") != std::string::npos ? "?" : "-");
     };
+    auto marks = [&](int s14, int s16, int s20) { return marks_at(13, s14, s16, s20); };
     EXPECT_EQ(marks(42, 42, 62), "1?");  // 42 - 10 = 32 > 31, 62 - 10 = 52 > 51
     EXPECT_EQ(marks(41, 42, 62), "0-");  // 31 is not above 31
     EXPECT_EQ(marks(42, 41, 62), "0-");
     EXPECT_EQ(marks(42, 42, 61), "0-");  // 51 is not above 51
+    // Only plies 13 to 15 of these 26 are tested (after ply 12, and more
+    // than ten plies before the end).
+    EXPECT_EQ(marks_at(12, 42, 42, 62), "0-");
+    EXPECT_EQ(marks_at(15, 42, 42, 62), "1?");
+    EXPECT_EQ(marks_at(16, 42, 42, 62), "0-");
 
     // The bad move's own score plays no part; a refutation without a score
     // of its own is not marked and gives no test position.
@@ -326,11 +385,16 @@ TEST(ScanPgn, AScanRefusesToOverwriteItsOwnInput) {
     EXPECT_TRUE(HasLine(out, "games= 4, positions= 30"));
 }
 
-TEST(ScanPgn, AMissingFileIsReported) {
+TEST(ScanPgn, AMissingFileOrAMissingModeIsReported) {
     int status = -1;
     std::vector<std::string> out = RunTool({"-scan_pgn2", "nowhere.pgn"}, MakeTempDir(), &status);
     EXPECT_EQ(status, 0);
     EXPECT_TRUE(HasLine(out, "cannot open the game file nowhere.pgn"));
+    // A scan word that names no mode ends the run at once (the input is left
+    // open: an engine started instead would wait on it).
+    EngineChild e = StartEngine({"-scan_pgn5", Data("scan_games.pgn")}, MakeTempDir());
+    EXPECT_EQ(WaitExit(e, 10000), 1);
+    EXPECT_TRUE(HasLine(e.lines, "info string switch -scan_pgn5 names no scan mode: use -scan_pgn1 to -scan_pgn4"));
 }
 
 // The ECO file of pgn-extract, every move given a score comment, scanned in

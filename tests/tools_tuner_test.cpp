@@ -1,7 +1,8 @@
 // The error-minimising tuner: the win probability, the reading of results and
 // scores from EPD lines, the filters, the error of a file (with the positions
-// scored by a stand-in for the search), the sampler, the gradient step, and
-// the "-mktune" and "-tune" modes of the built engine.
+// scored by a stand-in for the search), the sampler, the gradient step, whole
+// passes with the real search, and the "-mktune" and "-tune" modes of the
+// built engine.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -15,7 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "driver_test_util.h"
 #include "e2e_child.h"
+#include "tools/registry.h"
 #include "tools/tuner.h"
 #include "tools_test_util.h"
 #include "uci/input.h"
@@ -205,7 +208,7 @@ TEST_F(TunerTest, AScoreWithoutTheLaterScoreStandsForIt) {
     EXPECT_NEAR(EpdError("none.epd", 0, StubScore), 0.5, 1e-12) << "no ce, no c6: both 0";
 }
 
-TEST_F(TunerTest, APositionThatCannotBeSetEndsTheComputation) {
+TEST_F(TunerTest, APositionThatCannotBeSetIsSkippedAndTheLinesAfterItCount) {
     WriteFile("bad.epd",
               "4k3/8/8/8/8/8/8/4K2R w K - bm Rh8; ce 0; c6 0; c9 \"1-0\";\n"
               "8/8/8/8/8/8/8/8 w - - bm e4; ce 0; c6 0; c9 \"1-0\";\n"
@@ -213,9 +216,12 @@ TEST_F(TunerTest, APositionThatCannotBeSetEndsTheComputation) {
     stub_scores["4k3/8/8/8/8/8/8/R3K3 w Q -"] = 400;
     double err = 0;
     std::string printed = Captured([&] { err = EpdError("bad.epd", 0, StubScore); });
-    EXPECT_EQ(err, 0.5) << "the mean of the positions before the bad line";
-    EXPECT_EQ(stub_calls, 1);
-    EXPECT_TRUE(Contains(printed, "8/8/8/8/8/8/8/8 w - - bm e4; ce 0; c6 0; c9 \"1-0\";\n")) << printed;
+    // |0.5 - 1| for the first line, |10/11 - 1| for the third.
+    EXPECT_NEAR(err, (0.5 + 1.0 / 11) / 2, 1e-12) << "the mean of the two positions around the bad line";
+    EXPECT_EQ(stub_calls, 2);
+    EXPECT_TRUE(Contains(printed, "line 2 of bad.epd skipped (not a legal position): 8/8/8/8/8/8/8/8 w - - bm e4; "
+                                  "ce 0; c6 0; c9 \"1-0\";\n"))
+        << printed;
 }
 
 TEST_F(TunerTest, QuitIsReadEvery255PositionsAndEndsTheComputation) {
@@ -314,16 +320,184 @@ TEST(TunerStep, LearningRateAdjustsOutsideItsBand) {
     EXPECT_DOUBLE_EQ(NextLearningRate(1000.0, 0.0, 0.0), 1050.0);
 }
 
+// ---- whole passes on positions where the probes differ ----------------------------
+
+namespace {
+
+// One parameter's line of a pass, as printed.
+struct ProbeLine {
+    int p1 = 0, p2 = 0;  // the words probed
+    double e1 = 0, e2 = 0, g = 0, glr = 0, step = 0, value = 0;
+};
+// One pass as printed: its learning rate, the words of its parameters and
+// their probe lines, both in registry order.
+struct PrintedPass {
+    double k0 = 0;
+    double err = -1;
+    std::vector<std::string> names;
+    std::vector<int> words;
+    std::vector<ProbeLine> probes;
+};
+
+std::vector<PrintedPass> ReadPasses(const std::string& printed) {
+    std::vector<PrintedPass> passes;
+    const std::regex head(R"(pass= (\d+), k0= (\S+), avg_lr= \S+, max_lr= \S+)");
+    const std::regex word(R"(\*\* (\S+) = (-?\d+))");
+    const std::regex err(R"(err= (\d\.\d{5}))");
+    const std::regex probe(
+        R"(p1=\s*(-?\d+)/(\d\.\d{5}), p2=\s*(-?\d+)/(\d\.\d{5}), g=\s*(\S+), lr=\s*(\S+), x=\s*(\S+), p=\s*(\S+))");
+    std::istringstream in(printed);
+    std::smatch m;
+    for (std::string l; std::getline(in, l);) {
+        if (std::regex_match(l, m, head)) {
+            passes.emplace_back();
+            passes.back().k0 = std::stod(m[2]);
+        } else if (passes.empty()) {
+            continue;
+        } else if (std::regex_match(l, m, word)) {
+            passes.back().names.push_back(m[1]);
+            passes.back().words.push_back(std::stoi(m[2]));
+        } else if (std::regex_match(l, m, err)) {
+            passes.back().err = std::stod(m[1]);
+        } else if (std::regex_match(l, m, probe)) {
+            ProbeLine p;
+            p.p1 = std::stoi(m[1]);
+            p.e1 = std::stod(m[2]);
+            p.p2 = std::stoi(m[3]);
+            p.e2 = std::stod(m[4]);
+            p.g = std::stod(m[5]);
+            p.glr = std::stod(m[6]);
+            p.step = std::stod(m[7]);
+            p.value = std::stod(m[8]);
+            passes.back().probes.push_back(p);
+        }
+    }
+    return passes;
+}
+
+}  // namespace
+
+// Endings of a knight against pawns, with results that the knight's and the
+// pawns' endgame values move the error for, tuned through all passes by the
+// real search. Everything is checked from the printed numbers: the gradient
+// g = (e2 - e1) / (2h) of the probes at word - h and word + h, the step
+// against g, the running value and the next pass's word; and, for the last
+// pass, the printed errors against the error of the same sample computed
+// again at the printed probe words.
+TEST_F(TunerTest, PassesStepAgainstTheGradientTheProbesMeasure) {
+    SetUpSearchEngine(1);
+    PBlock.noise = 9999.0;
+    PBlock.quit = 0;
+    SearchData.depth_limit = 0;
+    SearchData.node_limit = 0;
+    if (nParams < 1) AddParams();
+    for (int i = 0; i < nParams; i++) {
+        ParamList[i].value = *ParamList[i].param;
+        ParamList[i].work = 0.0;
+        ParamList[i].selected = 0;
+    }
+    const std::vector<std::string> tuned = {"pawn_value_en", "knight_value_en"};
+    for (const std::string& n : tuned) SetFlag(n.c_str());
+
+    const Lines positions = {
+        "4k3/ppp5/8/8/8/8/8/3NK3 w - - c9 \"1/2-1/2\";",
+        "4k3/pp6/8/8/8/8/8/3NK3 w - - c9 \"1-0\";",
+        "3nk3/8/8/8/8/8/PPP5/4K3 b - - c9 \"1/2-1/2\";",
+        "3nk3/pp6/8/8/8/8/PPP5/4K3 w - - c9 \"0-1\";",
+        "4k3/pppp4/8/8/8/8/8/2N1K3 b - - c9 \"1/2-1/2\";",
+        "2n1k3/8/8/8/8/8/PP6/4K3 w - - c9 \"0-1\";",
+    };
+    std::string text;
+    for (int i = 0; i < 20; i++)
+        for (const std::string& l : positions) text += l + "\n";
+    WriteFile("source.epd", text);
+    WriteFile("junk0.epd", text);
+    SetTextField(PBlock.epd_file, TOOL_FILE_LEN, "source.epd");
+    srand(4321);
+    const std::string printed = Captured([] { TuneEvalParams(); });
+    const std::vector<PrintedPass> passes = ReadPasses(printed);
+    ASSERT_EQ(passes.size(), (size_t)TUNE_PASSES) << printed.substr(0, 2000);
+
+    int differing = 0;
+    for (size_t k = 0; k < passes.size(); k++) {
+        const PrintedPass& pass = passes[k];
+        ASSERT_EQ(pass.names, tuned) << "pass " << k;
+        ASSERT_EQ(pass.probes.size(), tuned.size()) << "pass " << k;
+        for (size_t j = 0; j < tuned.size(); j++) {
+            const ProbeLine& p = pass.probes[j];
+            const std::string where = "pass " + std::to_string(k) + ", " + tuned[j];
+            const int word = pass.words[j];
+            // The probes lie at equal distances on either side of the word.
+            const int h = (p.p2 - p.p1) / 2;
+            EXPECT_GE(h, 1) << where;
+            EXPECT_EQ(p.p1 + p.p2, 2 * word) << where;
+            // g from the two printed errors (each rounded to 5 decimals; g
+            // itself is printed with three digits).
+            const double g = (p.e2 - p.e1) / (2.0 * h);
+            EXPECT_NEAR(p.g, g, 1e-5 / (2.0 * h) + 0.006 * std::fabs(p.g) + 1e-12) << where;
+            if (std::fabs(p.e2 - p.e1) >= 1e-4) differing++;
+            // "lr" is 100 g lr with the pass's rate.
+            EXPECT_NEAR(p.glr, 100.0 * p.g * pass.k0, 0.006 + 0.006 * std::fabs(p.glr)) << where;
+            // The step goes against g, and only when there is a g.
+            if (p.g > 0) {
+                EXPECT_LE(p.step, 0.0) << where;
+            } else if (p.g < 0) {
+                EXPECT_GE(p.step, 0.0) << where;
+            } else {
+                EXPECT_EQ(p.step, 0.0) << where;
+            }
+            // The new value is the old one (whose rounded word this pass
+            // used) plus the step, and the next pass uses its rounded word.
+            EXPECT_NEAR(p.value - p.step, word, 0.5 + 0.1) << where;
+            if (k + 1 < passes.size()) {
+                EXPECT_NEAR(passes[k + 1].words[j], p.value, 0.5 + 0.05) << where;
+            }
+        }
+    }
+    EXPECT_GE(differing, 20) << "the probes must see a gradient in many passes";
+
+    // The last pass left the words as it used them and its sample on disk:
+    // the errors at its probe words, computed again, are the printed ones.
+    const PrintedPass& last = passes.back();
+    for (size_t j = 0; j < tuned.size(); j++) {
+        ParamEntry* e = FindParam(tuned[j].c_str());
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(*e->param, last.words[j]) << tuned[j];
+    }
+    EXPECT_NEAR(Process_EPD_File("junk0.epd", 0), last.err, 0.5e-5 + 1e-9);
+    for (size_t j = 0; j < tuned.size(); j++) {
+        int16_t* w = FindParam(tuned[j].c_str())->param;
+        const ProbeLine& p = last.probes[j];
+        *w = (int16_t)p.p1;
+        EXPECT_NEAR(Process_EPD_File("junk.epd", 0), p.e1, 0.5e-5 + 1e-9) << tuned[j] << " at " << p.p1;
+        *w = (int16_t)p.p2;
+        EXPECT_NEAR(Process_EPD_File("junk.epd", 0), p.e2, 0.5e-5 + 1e-9) << tuned[j] << " at " << p.p2;
+        *w = (int16_t)last.words[j];
+    }
+    for (int i = 0; i < nParams; i++) ParamList[i].selected = 0;
+    KillThreadPool(128);
+    SearchData.threads = 0;
+}
+
 // ---- the modes of the built engine ------------------------------------------------
 
 TEST(TunerModes, MakeTuneWritesThePositionsThatPassTheFilters) {
     const std::string dir = MakeTempDir();
-    EngineChild e = StartEngine({"-mktune", Data("tune_small.epd")}, dir);
+    // The hand-made file with a position that cannot be set as its line 5:
+    // the lines after it are read all the same.
+    Lines lines = FileLines(Data("tune_small.epd"));
+    const std::string bad = "4k3/8/8/8/8/8/8/4K2K w - - bm Kd2; ce 0; c6 0; c9 \"1-0\";";
+    lines.insert(lines.begin() + 4, bad);
+    std::string text;
+    for (const std::string& l : lines) text += l + "\n";
+    WriteFile(dir + "/with_bad.epd", text);
+    EngineChild e = StartEngine({"-mktune", "with_bad.epd"}, dir);
     CloseInput(e);
     EXPECT_EQ(WaitExit(e, 60000), 0);
     EXPECT_EQ(FileLines(dir + "/tune_new.epd"), kKeptLines)
         << "the real search scores the two-queen position above 900 and the others below";
     EXPECT_TRUE(HasLine(e.lines, "Creating file tune_new.epd"));
+    EXPECT_TRUE(HasLine(e.lines, "line 5 of with_bad.epd skipped (not a legal position): " + bad));
 }
 
 TEST(TunerModes, OneTuningPassWritesItsLog) {
@@ -390,6 +564,23 @@ TEST(TunerModes, OneTuningPassWritesItsLog) {
         for (const std::string& l : lines) EXPECT_EQ(source.count(l), 1u) << sample << ": " << l;
     }
     EXPECT_GT(FileLines(dir + "/junk0.epd").size(), 420u) << "about half of 1200 lines";
+}
+
+TEST(TunerModes, AMissingOrUnreadableTuningFileIsReportedOnceAndFails) {
+    const std::string dir = MakeTempDir();
+    ASSERT_EQ(mkdir((dir + "/folder.epd").c_str(), 0700), 0);  // a folder cannot be read as a file
+    for (const char* name : {"nowhere.epd", "folder.epd"}) {
+        EngineChild e = StartEngine({"-tune", name}, dir);
+        CloseInput(e);
+        EXPECT_EQ(WaitExit(e, 30000), 1) << name;
+        int said = 0;
+        for (const std::string& l : e.lines) said += Contains(l, "cannot open");
+        EXPECT_EQ(said, 1) << name;
+        EXPECT_TRUE(HasLine(e.lines, std::string("cannot open the tuning file ") + name));
+        EXPECT_FALSE(Exists(dir + "/tune.log")) << "no passes are logged";
+        EXPECT_FALSE(Exists(dir + "/junk0.epd"));
+        EXPECT_FALSE(Exists(dir + "/junk.epd"));
+    }
 }
 
 TEST(TunerModes, AnUnwritableLogEndsTheModeQuietly) {

@@ -52,10 +52,9 @@ TEST_F(UciTest, ModeAndFileSwitches) {
     EXPECT_STREQ(PBlock.epd_file, "suite.epd");
     EXPECT_EQ(Parse({"-scan_pgn3", "games.pgn"}), MODE_SCAN_PGN1 + 2);
     EXPECT_STREQ(PBlock.pgn_file, "games.pgn");
-    // A word holding "-scan_pgn" that is none of the four takes its file but
-    // picks no mode.
-    EXPECT_EQ(Parse({"-scan_pgn", "other.pgn"}), MODE_ENGINE);
-    EXPECT_STREQ(PBlock.pgn_file, "other.pgn");
+    EXPECT_EQ(Parse({"-scan_pgn1", "first.pgn"}), MODE_SCAN_PGN1);
+    EXPECT_EQ(Parse({"-scan_pgn4", "last.pgn"}), MODE_SCAN_PGN4);
+    EXPECT_STREQ(PBlock.pgn_file, "last.pgn");
     EXPECT_EQ(Parse({"-pbench"}), MODE_PBENCH);
     EXPECT_EQ(Parse({"-tune", "t.epd"}), MODE_TUNE);
     EXPECT_EQ(Parse({"-unknown", "-mkbook", "g.pgn", "stray"}), MODE_MKBOOK);
@@ -97,6 +96,13 @@ TEST_F(UciTest, SwitchWithoutItsArgumentIsRefused) {
     EXPECT_EQ(out, "info string switch -cfg needs an argument\n");
     EXPECT_EQ(Parse({"-scan_pgn2"}, &out), 0);
     EXPECT_EQ(out, "info string switch -scan_pgn2 needs an argument\n");
+    // A word holding "-scan_pgn" that is none of the four scans would start
+    // the engine with the file unread.
+    for (const char* word : {"-scan_pgn5", "-scan_pgn0", "-scan_pgn", "-scan_pgn12", "x-scan_pgn1"}) {
+        EXPECT_EQ(Parse({word, "games.pgn"}, &out), 0) << word;
+        EXPECT_EQ(out, std::string("info string switch ") + word +
+                           " names no scan mode: use -scan_pgn1 to -scan_pgn4\n");
+    }
 }
 
 // ---- book moves ------------------------------------------------------------------

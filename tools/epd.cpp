@@ -9,6 +9,7 @@
 #include "base/settings.h"
 #include "base/textfile.h"
 #include "board/display.h"
+#include "board/pgn.h"
 #include "board/position.h"
 #include "eval/params.h"
 #include "platform/platform.h"
@@ -52,11 +53,10 @@ std::vector<std::string> SplitWords(const std::string& text, const char* separat
     return words;
 }
 
-// The legal move of the game position that a word names, 0 for none.
-Move MoveOfWord(const std::string& word) {
-    Move m = 0;
-    return MatchMoveText(&CTD->pos, word.c_str(), &m) ? m : 0;
-}
+// The legal move of the game position that a word names, 0 for none: any
+// form a typed move may take, or standard algebraic notation as other
+// programs write it (which leaves out a twin piece that is pinned).
+Move MoveOfWord(const std::string& word) { return ReadMoveText(&CTD->pos, word.c_str()); }
 
 // Running totals of a suite.
 struct SuiteTotals {
@@ -83,6 +83,9 @@ void SearchPosition(int position_number) {
             UserInput();
             if (!sd.stop) SleepMs(5);
         }
+        // The time checks above run only while the pool searches: the time
+        // of the whole search is taken now that it has ended.
+        GetElapsedTime();
     } else {
         SearchIterations();
         if (ThreadData[0]) sd.best_score = ThreadData[0]->score.load();

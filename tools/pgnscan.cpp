@@ -44,13 +44,15 @@ bool SideToMoveInCheck(const Position* pos) {
 
 // The move of the word in the game position, 0 when it names no legal move.
 Move ReplayMove(const ScannedGame& g, int i) {
-    Move m = 0;
     if (!CanAddGameMove(GamePos())) {
         ShowMessageF("game %d is longer than %d plies: the rest of the game is passed over", g.number,
                      (int)MAX_GAME_PLY);
         return 0;
     }
-    if (!MatchMoveText(GamePos(), g.moves[i].word.c_str(), &m)) {
+    // Any form a typed move may take, or standard algebraic notation as other
+    // programs write it (which leaves out a twin piece that is pinned).
+    const Move m = ReadMoveText(GamePos(), g.moves[i].word.c_str());
+    if (!m) {
         ShowMessageF("game %d: move %d \"%s\" is not legal in its position; the rest of the game is passed over",
                      g.number, i + 1, g.moves[i].word.c_str());
         return 0;

@@ -126,9 +126,9 @@ double EpdError(const char* file, int create, PositionScorer score) {
 
         const int set = SetPosition(&CTD->pos, rec.fen.c_str());
         if (set == -2) {
-            // A position that cannot be set ends the computation.
-            ShowMessage(text);
-            break;
+            // The lines after a refused position still count.
+            ShowMessageF("line %d of %s skipped (not a legal position): %s", line_number, file, text);
+            continue;
         }
         if (set == -1) {
             // Castling rights of a missing king or rook: the position is not

@@ -13,6 +13,7 @@ extern FILE* fdtune;
 void RandPick(const char* src, const char* dst, int pct);
 // The tuning error of the positions in file (1.0 when it cannot be opened);
 // with create set, the positions that pass the filters go to "tune_new.epd".
+// A line whose position is refused is skipped with a message naming it.
 // The caller has set the depth limit to 0 and silenced the search output.
 double Process_EPD_File(const char* file, int create);
 // The tuning passes of a "-tune" run over PBlock.epd_file, on the parameters

@@ -74,6 +74,12 @@ bool Matches(const Switch& s, const char* word) {
     return !strcmp(s.word, word);
 }
 
+// The scan mode that a "-scan_pgn" word names: 1 to 4, or 0 for none.
+int ScanKind(const char* word) {
+    if (!strncmp(word, "-scan_pgn", 9) && word[9] >= '1' && word[9] <= '4' && word[10] == 0) return word[9] - '0';
+    return 0;
+}
+
 long long Clamped(const char* text, long long min, long long max) {
     long long v = strtoll(text, nullptr, 10);
     return v < min ? min : v > max ? max : v;
@@ -134,8 +140,7 @@ void ApplySwitch(SwitchId id, const char* word, const char* arg, int* mode) {
         break;
     case SW_SCAN_PGN:
         SetTextField(PBlock.pgn_file, TOOL_FILE_LEN, arg);
-        if (!strncmp(word, "-scan_pgn", 9) && word[9] >= '1' && word[9] <= '4' && word[10] == 0)
-            *mode = MODE_SCAN_PGN1 + (word[9] - '1');
+        *mode = MODE_SCAN_PGN1 + ScanKind(word) - 1;
         break;
     case SW_MATCH:
         SetTextField(PBlock.pgn_file, TOOL_FILE_LEN, arg);
@@ -172,6 +177,12 @@ bool ParseCommandLine(int argc, char** argv, int* mode) {
         // that the later switches are compared with.
         for (const Switch& s : switches) {
             if (!Matches(s, w)) continue;
+            // A scan that names no mode would start the engine instead,
+            // which then waits on its input with the file unread.
+            if (s.id == SW_SCAN_PGN && !ScanKind(w)) {
+                ShowMessageF("info string switch %s names no scan mode: use -scan_pgn1 to -scan_pgn4", w);
+                return false;
+            }
             const char* arg = nullptr;
             if (s.takes_argument) {
                 if (next >= argc) {
@@ -193,16 +204,24 @@ bool ParseCommandLine(int argc, char** argv, int* mode) {
 
 // The "-tune" run: the registry's parameters of the king safety and p1..p15
 // are tuned against the positions of the EPD file, logging to "tune.log".
-static void RunTuning() {
+// False when the EPD file cannot be read.
+static bool RunTuning() {
     PBlock.noise = 1000.0;
     if (nParams < 1) AddParams();
     static const char* const names[] = {"king_safety", "p1", "p2", "p3", "p4", "p5", "p6", "p7", "p8",
                                         "p9", "p10", "p11", "p12", "p13", "p14", "p15"};
     for (const char* n : names) SetFlag(n);
+    // Without its positions every pass would only log the same failure.
+    FILE* positions = OpenInputFile(PBlock.epd_file, "r");
+    if (!positions) {
+        ShowMessageF("cannot open the tuning file %s", PBlock.epd_file);
+        return false;
+    }
+    fclose(positions);
     fdtune = fopen("tune.log", "w");
     if (!fdtune) {
         ShowMessage("info string cannot open tune.log");
-        return;
+        return true;
     }
     fprintf(fdtune, "tuning file is %s\n\n", PBlock.epd_file);
     SearchData.depth_limit = 0;
@@ -212,9 +231,11 @@ static void RunTuning() {
     fclose(fdtune);
     fdtune = nullptr;
     SetEvalParams();
+    return true;
 }
 
-static void RunMode(int mode) {
+// Runs the mode; false when a batch tool could not run for want of its input.
+static bool RunMode(int mode) {
     switch (mode) {
     case MODE_ENGINE:
         Calibrate();
@@ -236,7 +257,7 @@ static void RunMode(int mode) {
         PBlock.noise = 9999.0;
         Process_EPD_File(PBlock.epd_file, 1);
         break;
-    case MODE_TUNE: RunTuning(); break;
+    case MODE_TUNE: return RunTuning();
     case MODE_TUNE4:
         PBlock.noise = 1000.0;
         Tune_4();
@@ -245,6 +266,7 @@ static void RunMode(int mode) {
         if (mode >= MODE_SCAN_PGN1 && mode <= MODE_SCAN_PGN4) Scan_PGN_File(PBlock.pgn_file, mode - 2);
         break;
     }
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -311,7 +333,7 @@ int TeskMain(int argc, char** argv) {
     SetEvalParams();
     Personality.params_changed = 0;
 
-    RunMode(mode);
+    const bool ran = RunMode(mode);
     Shutdown();
-    return ToolWasUnavailable() ? 1 : 0;
+    return ran && !ToolWasUnavailable() ? 0 : 1;
 }

@@ -12,12 +12,14 @@ enum : int {
 // Set by "-pbench": the benchmark searches on the main thread.
 extern int32_t profile;
 
-// The whole program: start-up, one mode, shutdown. Returns the exit status.
+// The whole program: start-up, one mode, shutdown. Returns the exit status:
+// 1 also when "-tune" cannot read its positions.
 int TeskMain(int argc, char** argv);
 
 // Reads the command-line switches into Personality, SearchData and PBlock and
 // picks the mode. Returns false (after a message) when a switch that needs an
-// argument is the last word.
+// argument is the last word, or when a word holding "-scan_pgn" is none of
+// "-scan_pgn1" to "-scan_pgn4".
 bool ParseCommandLine(int argc, char** argv, int* mode);
 
 // For a batch tool that this build does not have: prints that it is not
