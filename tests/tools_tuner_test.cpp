@@ -569,17 +569,20 @@ TEST(TunerModes, OneTuningPassWritesItsLog) {
 TEST(TunerModes, AMissingOrUnreadableTuningFileIsReportedOnceAndFails) {
     const std::string dir = MakeTempDir();
     ASSERT_EQ(mkdir((dir + "/folder.epd").c_str(), 0700), 0);  // a folder cannot be read as a file
-    for (const char* name : {"nowhere.epd", "folder.epd"}) {
-        EngineChild e = StartEngine({"-tune", name}, dir);
-        CloseInput(e);
-        EXPECT_EQ(WaitExit(e, 30000), 1) << name;
-        int said = 0;
-        for (const std::string& l : e.lines) said += Contains(l, "cannot open");
-        EXPECT_EQ(said, 1) << name;
-        EXPECT_TRUE(HasLine(e.lines, std::string("cannot open the tuning file ") + name));
-        EXPECT_FALSE(Exists(dir + "/tune.log")) << "no passes are logged";
-        EXPECT_FALSE(Exists(dir + "/junk0.epd"));
-        EXPECT_FALSE(Exists(dir + "/junk.epd"));
+    for (const char* mode : {"-tune", "-mktune"}) {
+        for (const char* name : {"nowhere.epd", "folder.epd"}) {
+            EngineChild e = StartEngine({mode, name}, dir);
+            CloseInput(e);
+            EXPECT_EQ(WaitExit(e, 30000), 1) << mode << " " << name;
+            int said = 0;
+            for (const std::string& l : e.lines) said += Contains(l, "cannot open");
+            EXPECT_EQ(said, 1) << mode << " " << name;
+            EXPECT_TRUE(HasLine(e.lines, std::string("cannot open the tuning file ") + name)) << mode;
+            EXPECT_FALSE(Exists(dir + "/tune.log")) << "no passes are logged";
+            EXPECT_FALSE(Exists(dir + "/junk0.epd"));
+            EXPECT_FALSE(Exists(dir + "/junk.epd"));
+            EXPECT_FALSE(Exists(dir + "/tune_new.epd"));
+        }
     }
 }
 

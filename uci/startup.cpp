@@ -202,6 +202,17 @@ bool ParseCommandLine(int argc, char** argv, int* mode) {
 // ---------------------------------------------------------------------------
 // Modes
 
+// The tuning modes' EPD file can be read; said when it cannot.
+static bool TuningFileReadable() {
+    FILE* positions = OpenInputFile(PBlock.epd_file, "r");
+    if (!positions) {
+        ShowMessageF("cannot open the tuning file %s", PBlock.epd_file);
+        return false;
+    }
+    fclose(positions);
+    return true;
+}
+
 // The "-tune" run: the registry's parameters of the king safety and p1..p15
 // are tuned against the positions of the EPD file, logging to "tune.log".
 // False when the EPD file cannot be read.
@@ -212,12 +223,7 @@ static bool RunTuning() {
                                         "p9", "p10", "p11", "p12", "p13", "p14", "p15"};
     for (const char* n : names) SetFlag(n);
     // Without its positions every pass would only log the same failure.
-    FILE* positions = OpenInputFile(PBlock.epd_file, "r");
-    if (!positions) {
-        ShowMessageF("cannot open the tuning file %s", PBlock.epd_file);
-        return false;
-    }
-    fclose(positions);
+    if (!TuningFileReadable()) return false;
     fdtune = fopen("tune.log", "w");
     if (!fdtune) {
         ShowMessage("info string cannot open tune.log");
@@ -253,6 +259,7 @@ static bool RunMode(int mode) {
     case MODE_MKBOOK: PG_CreateBook(); break;
     case MODE_MKCONFIG: break;
     case MODE_MKTUNE:
+        if (!TuningFileReadable()) return false;
         SearchData.depth_limit = 0;
         PBlock.noise = 9999.0;
         Process_EPD_File(PBlock.epd_file, 1);
