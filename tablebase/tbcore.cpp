@@ -892,10 +892,14 @@ bool init_table_dtz(TBEntry* entry, const char* name) {
     uint16_t map_idx[4][4] = {};
     for (int f = 0; f < files && !why; f++)
         if ((flags[f] & DTZ_HAS_MAPS) && !ReadMaps(c, map, map_idx[f])) why = "value maps cut short";
-    // A symmetric table is probed with the colours turned so that white is to
-    // move: it must store white to move.
+    // A symmetric pawn table is probed with the colours turned so that white
+    // is to move, and that side is compared with the stored one: stored for
+    // black, every probe would search the successors, which are probed the
+    // same way, without end. A symmetric table without pawns is read whatever
+    // its stored side says (only other tables compare it).
     for (int f = 0; f < files && !why; f++)
-        if (entry->symmetric && (flags[f] & DTZ_STM_BLACK)) why = "symmetric table stored for black to move";
+        if (entry->symmetric && entry->has_pawns && (flags[f] & DTZ_STM_BLACK))
+            why = "symmetric table stored for black to move";
     c.PadEven();
     if (!PlaceOrReport(c, tables, sizes, files, made, why, name, ".rtbz")) return false;
     if (!entry->has_pawns) {

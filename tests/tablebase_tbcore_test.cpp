@@ -815,9 +815,13 @@ TEST(BadTables, DirectoryInPlaceOfAFileIsNotMapped) {
     EXPECT_EQ(success, 0);
 }
 
-TEST(BadTables, SymmetricDtzTableStoredForBlackIsRefused) {
+TEST(BadTables, SymmetricDtzTableStoredForBlackIsReadWithoutPawnsAndRefusedWithThem) {
     // The flags byte of the first value table: KRvKR after 5 bytes of
-    // description, KPvKP after four of 6 and a padding byte.
+    // description, KPvKP after four of 6 and a padding byte. Both are set to
+    // say "stored for black to move". A symmetric table is probed with the
+    // colours turned so that white is to move: without pawns the stored side
+    // is never compared, so KRvKR answers exactly as the solver says; a pawn
+    // table compares it, would search its successors without end, and is refused.
     REQUIRE_SYZYGY_DATA();
     ScratchDir s;
     CopyTables(s.path, ShippedMaterials());
@@ -828,29 +832,42 @@ TEST(BadTables, SymmetricDtzTableStoredForBlackIsRefused) {
         z[at] = (char)(z[at] | DTZ_STM_BLACK);
         WriteBytes(s.path + "/" + name + ".rtbz", z);
     }
-    RegisterTables(s.path);
     for (const auto& [name, at] : altered) {
-        int refused = 0;
+        const bool pawns = name == "KPvKP";
         testing::internal::CaptureStderr();
+        RegisterTables(s.path);
+        int refused = 0, answered = 0;
         for (const SolvedPosition& sp : LoadSample()) {
             if (sp.material != name || sp.wdl == 0) continue;
             for (const std::string& fen : {sp.fen, FlipFen(sp.fen)}) {
                 const tb_position p = TbPosition(fen);
                 int success = 0;
                 const int d = probe_dtz(&p, &success);
-                if (success == 0) refused++;
-                else EXPECT_EQ(d, sp.probe_dtz) << fen << ": decided without the table";
+                if (success == 0) {
+                    refused++;
+                } else {
+                    answered++;
+                    EXPECT_EQ(d, sp.probe_dtz) << fen;
+                }
                 int wdl_success = 0;
                 EXPECT_EQ(probe_wdl(&p, &wdl_success), sp.wdl) << fen << ": the WDL table is sound";
                 EXPECT_NE(wdl_success, 0) << fen;
             }
         }
         const std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_GT(refused, 0) << name;
-        EXPECT_NE(err.find("Corrupted table " + name + ".rtbz: symmetric table stored for black to move.\n"),
-                  std::string::npos)
-            << name << ": " << err;
-        EXPECT_EQ(dtz_tables_cached(), 0) << name << ": no table was taken";
+        const bool reported =
+            err.find("Corrupted table " + name + ".rtbz: symmetric table stored for black to move.\n") !=
+            std::string::npos;
+        if (pawns) {
+            EXPECT_GT(refused, 0) << name;
+            EXPECT_TRUE(reported) << name << ": " << err;
+            EXPECT_EQ(dtz_tables_cached(), 0) << name << ": no table was taken";
+        } else {
+            EXPECT_EQ(refused, 0) << name << ": read whatever its stored side says";
+            EXPECT_GT(answered, 20) << name;
+            EXPECT_FALSE(reported) << name << ": " << err;
+            EXPECT_EQ(dtz_tables_cached(), 1) << name << ": the table was taken";
+        }
     }
 }
 
