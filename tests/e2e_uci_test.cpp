@@ -505,7 +505,12 @@ TEST(EndToEnd, BadTableFilesDoNotEndTheEngine) {
     mkdir((dir + "/KRvKR.rtbw").c_str(), 0755);
     EngineChild e = StartEngine({}, dir);
     Send(e, "setoption name SyzygyPath value " + dir + "\nisready\n");
-    EXPECT_EQ(WaitFor(e, "info string found"), "info string found 3 tablebases");
+    // Each file is refused by name, and none counts.
+    std::vector<std::string> told;
+    EXPECT_EQ(WaitFor(e, "info string found", 20000, &told), "info string found 0 tablebases");
+    for (const char* refused : {"KQvK.rtbw: shorter than its tables", "KRvK.rtbw: the file is empty",
+                                "KRvKR.rtbw: not a plain file"})
+        EXPECT_TRUE(AnyStartsWith(told, "info string cannot use table file " + dir + "/" + refused)) << refused;
     EXPECT_EQ(WaitFor(e, "readyok"), "readyok");
     for (const char* fen : {"8/8/8/4k3/8/8/8/R3K3 w - - 0 1", "8/8/8/4k3/8/8/8/1Q2K3 w - - 0 1",
                             "8/8/3k4/8/3r4/8/8/R2K4 w - - 0 1"}) {

@@ -61,29 +61,28 @@ TEST_F(TableGlue, ProbeDepthSettingsGateTheNodeProbes) {
 }
 
 TEST_F(TableGlue, SixPieceTablesHaveTheirOwnDepth) {
-    // Empty files register tables of five and six pieces; probing them reports the file.
+    // Tables of five and six pieces made of one value each: a draw for the
+    // six, a win for the five, so each answer shows which table was read.
     ScratchDir s;
     CopyTables(s.path, {"KQvK", "KRvK"});
-    WriteBytes(s.path + "/KQRvKQR.rtbw", "");
-    WriteBytes(s.path + "/KQRvKQ.rtbw", "");
+    WriteBytes(s.path + "/KQRvKQR.rtbw", SingleValueWdlFile("KQRvKQR", 0));
+    WriteBytes(s.path + "/KQRvKQ.rtbw", SingleValueWdlFile("KQRvKQ", 2));
     ASSERT_EQ(RegisterTables(s.path), "info string found 4 tablebases\n");
     ASSERT_EQ(TB_LARGEST, 6u);
     Personality.SyzygyProbeDepth5 = 0;
     Personality.SyzygyProbeDepth6 = 2;
-    auto probed = [](const char* fen, int depth) {
-        testing::internal::CaptureStderr();
-        const int r = TB_Probe_WDL(EnginePosition(fen), depth);
-        const std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(r, -1);
-        return !err.empty();
-    };
     // No captures: the probe goes straight to the table of the position.
     const char* six = "1q2k3/1r6/8/8/8/8/6R1/4K1Q1 w - - 0 1";
     const char* five = "1q2k3/8/8/8/8/8/6R1/4K1Q1 w - - 0 1";
-    EXPECT_FALSE(probed(six, 1)) << "six pieces below SyzygyProbeDepth6";
-    EXPECT_TRUE(probed(six, 2)) << "six pieces at SyzygyProbeDepth6";
-    EXPECT_FALSE(probed(five, -1)) << "five pieces below SyzygyProbeDepth5";
-    EXPECT_TRUE(probed(five, 0)) << "five pieces at SyzygyProbeDepth5";
+    EXPECT_EQ(TB_Probe_WDL(EnginePosition(six), 1), -1) << "six pieces below SyzygyProbeDepth6";
+    EXPECT_EQ(TB_Probe_WDL(EnginePosition(six), 2), 2) << "six pieces at SyzygyProbeDepth6";
+    EXPECT_EQ(TB_Probe_WDL(EnginePosition(five), -1), -1) << "five pieces below SyzygyProbeDepth5";
+    EXPECT_EQ(TB_Probe_WDL(EnginePosition(five), 0), 4) << "five pieces at SyzygyProbeDepth5";
+    Personality.SyzygyProbeDepth6 = 0;
+    EXPECT_EQ(TB_Probe_WDL(EnginePosition(five), 0), 4) << "the six-piece depth does not bind five pieces";
+    Personality.SyzygyProbeDepth6 = -5;
+    Personality.SyzygyProbeDepth5 = 1;
+    EXPECT_EQ(TB_Probe_WDL(EnginePosition(six), 0), -1) << "the five-piece depth binds six pieces too";
 }
 
 TEST_F(TableGlue, RootClassFollowsTheFiftyMoveCounter) {
