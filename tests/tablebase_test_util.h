@@ -39,6 +39,37 @@ inline bool HaveSyzygyData() {
                          << " (configure with -DTESK_SYZYGY_DATA=<folder>)";                                \
     } while (0)
 
+// The second set of tables (five pieces, cursed wins and blessed losses,
+// three equal pieces, two leading pawns); it needs the first folder beside it.
+inline std::string SecondSetDir() { return std::string(TESK_SHARED_DATA) + "/syzygy-set2"; }
+inline std::string BothSetsPath() { return SyzygyDir() + ":" + SecondSetDir(); }
+
+inline bool HaveSecondSet() {
+    struct stat st;
+    return HaveSyzygyData() && stat((SecondSetDir() + "/KBBvKN.rtbw").c_str(), &st) == 0 &&
+           stat((SecondSetDir() + "/sample.epd").c_str(), &st) == 0;
+}
+
+// Why a test that wants the second set stops, or stopped short.
+inline std::string NoSecondSet() {
+    return "the second set of Syzygy test tables is not in " + SecondSetDir() +
+           " (it comes beside the first one, in the shared data folder)";
+}
+
+// Skips a test that needs both sets of tables when the second is not there.
+#define REQUIRE_SECOND_SET()                                \
+    do {                                                    \
+        REQUIRE_SYZYGY_DATA();                              \
+        if (!HaveSecondSet()) GTEST_SKIP() << NoSecondSet(); \
+    } while (0)
+
+// The 14 materials of the second set.
+inline const std::vector<std::string>& SecondSetMaterials() {
+    static const std::vector<std::string> m = {"KBBvKN", "KBBBvK", "KQQvK", "KQRvK", "KQBvK", "KQNvK", "KRRvK",
+                                               "KRBvK",  "KRNvK",  "KQPvK", "KRPvK", "KBPvK", "KNPvK", "KPPvK"};
+    return m;
+}
+
 // The 23 materials of the shipped tables.
 inline const std::vector<std::string>& ShippedMaterials() {
     static const std::vector<std::string> m = {"KQvK",  "KRvK",  "KBvK",  "KNvK",  "KPvK",  "KBNvK",
@@ -65,9 +96,9 @@ struct SolvedPosition {
     int probe_dtz = 0;
 };
 
-inline std::vector<SolvedPosition> LoadSample() {
+inline std::vector<SolvedPosition> LoadSample(const std::string& dir = SyzygyDir()) {
     std::vector<SolvedPosition> out;
-    std::ifstream in(SyzygyDir() + "/sample.epd");
+    std::ifstream in(dir + "/sample.epd");
     std::string line;
     while (std::getline(in, line)) {
         if (line.empty()) continue;
