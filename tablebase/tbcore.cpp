@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/output.h"
+
 // ---------------------------------------------------------------------------
 // Material keys
 
@@ -796,15 +798,16 @@ static const char* ReadLayout(FileCursor& c, const TBEntry* e, int* files, bool*
 // then, or when the areas do not fit, the file is reported and the value
 // tables made so far are released.
 static bool PlaceOrReport(FileCursor& c, PairsData** tables, uint64_t (*sizes)[3], int n, int made, const char* why,
-                          const char* name, const char* suffix) {
+                          const char* name, const char* suffix, const char** why_out) {
     if (!why && !PlaceAreas(c, tables, sizes, n)) why = "shorter than its tables";
     if (!why) return true;
     FreePairsArray(tables, made);
     ReportCorrupt(name, suffix, why);
+    if (why_out) *why_out = why;
     return false;
 }
 
-bool init_table_wdl(TBEntry* entry, const char* name) {
+bool init_table_wdl(TBEntry* entry, const char* name, const char** why_out) {
     FileCursor c{entry->data, entry->mapping, 0};
     PairsData* tables[8] = {};
     uint64_t sizes[8][3] = {}, tb_size[4][2] = {};
@@ -834,7 +837,7 @@ bool init_table_wdl(TBEntry* entry, const char* name) {
         for (int s = 0; s < sides; s++) order[f * sides + s] = tb_size[f][s];
     const int n = files * sides;
     if (!why && !ReadPairsHeaders(c, n, order, true, tables, sizes, flags, &made)) why = "bad value table header";
-    if (!PlaceOrReport(c, tables, sizes, n, made, why, name, ".rtbw")) return false;
+    if (!PlaceOrReport(c, tables, sizes, n, made, why, name, ".rtbw", why_out)) return false;
     if (!entry->has_pawns) {
         TBEntry_piece* e = static_cast<TBEntry_piece*>(entry);
         e->precomp[0] = tables[0];
@@ -861,7 +864,7 @@ static bool ReadMaps(FileCursor& c, const uint8_t* map, uint16_t* map_idx) {
     return true;
 }
 
-bool init_table_dtz(TBEntry* entry, const char* name) {
+bool init_table_dtz(TBEntry* entry, const char* name, const char** why_out) {
     FileCursor c{entry->data, entry->mapping, 0};
     PairsData* tables[4] = {};
     uint64_t sizes[4][3] = {}, tb_size[4][2] = {};
@@ -892,12 +895,16 @@ bool init_table_dtz(TBEntry* entry, const char* name) {
     uint16_t map_idx[4][4] = {};
     for (int f = 0; f < files && !why; f++)
         if ((flags[f] & DTZ_HAS_MAPS) && !ReadMaps(c, map, map_idx[f])) why = "value maps cut short";
-    // A symmetric table is probed with the colours turned so that white is to
-    // move: it must store white to move.
+    // A symmetric pawn table is probed with the colours turned so that white
+    // is to move, and that side is compared with the stored one: stored for
+    // black, every probe would search the successors, which are probed the
+    // same way, without end. A symmetric table without pawns is read whatever
+    // its stored side says (only other tables compare it).
     for (int f = 0; f < files && !why; f++)
-        if (entry->symmetric && (flags[f] & DTZ_STM_BLACK)) why = "symmetric table stored for black to move";
+        if (entry->symmetric && entry->has_pawns && (flags[f] & DTZ_STM_BLACK))
+            why = "symmetric table stored for black to move";
     c.PadEven();
-    if (!PlaceOrReport(c, tables, sizes, files, made, why, name, ".rtbz")) return false;
+    if (!PlaceOrReport(c, tables, sizes, files, made, why, name, ".rtbz", why_out)) return false;
     if (!entry->has_pawns) {
         DTZEntry_piece* e = static_cast<DTZEntry_piece*>(entry);
         e->precomp = tables[0];
@@ -919,32 +926,48 @@ bool init_table_dtz(TBEntry* entry, const char* name) {
 // ---------------------------------------------------------------------------
 // Files
 
-FileHandle open_tb(const char* name, const char* suffix, bool report) {
+// The folders of the path list that have been reported as unreadable in
+// this registration (their files are not reported one by one).
+static std::vector<bool> folder_reported;
+
+FileHandle open_tb(const char* name, const char* suffix, bool report, std::string* path) {
     enum { MAX_PATH_LEN = 255 };
     char file[MAX_PATH_LEN + 1];
-    for (const std::string& dir : paths) {
+    for (size_t i = 0; i < paths.size(); i++) {
+        const std::string& dir = paths[i];
         const size_t stem = dir.size() + 1 + strlen(name);
         if (stem >= MAX_PATH_LEN) return NO_FILE;  // no room: the search ends here
         snprintf(file, sizeof file, "%s/%s%s", dir.c_str(), name, suffix);  // a suffix that does not fit is cut
         int error = 0;
         FileHandle f = OpenReadOnly(file, &error);
-        if (f != NO_FILE) return f;
-        if (report && error != ENOENT && error != ENOTDIR)
+        if (f != NO_FILE) {
+            if (path) *path = file;
+            return f;
+        }
+        if (!report || error == ENOENT || error == ENOTDIR) continue;
+        if (i < folder_reported.size() && folder_reported[i]) continue;
+        // Whether the folder itself is the trouble: then every name tried in
+        // it fails alike, and it is reported once.
+        if (!FileExists((dir + "/.").c_str())) {
+            if (i < folder_reported.size()) folder_reported[i] = true;
+            fprintf(stderr, "Could not read folder %s: %s.\n", dir.c_str(), strerror(error));
+            ShowMessageF("info string cannot read tablebase folder %s: %s", dir.c_str(), strerror(error));
+        } else {
             fprintf(stderr, "Could not open %s: %s.\n", file, strerror(error));
+            ShowMessageF("info string cannot use table file %s: %s", file, strerror(error));
+        }
     }
     return NO_FILE;
 }
 
-const uint8_t* map_file(const char* name, const char* suffix, uint64_t* mapping, bool* found) {
-    *mapping = 0;
-    FileHandle f = open_tb(name, suffix);
-    *found = f != NO_FILE;
-    if (f == NO_FILE) return nullptr;
+// Maps an open table file; on failure reports it on standard error and
+// returns nullptr with what is wrong in *why.
+static const uint8_t* MapTableFile(FileHandle f, const char* name, const char* suffix, uint64_t* mapping,
+                                   const char** why) {
     uint64_t size = 0;
     MapStatus status = MAP_DONE;
     int error = 0;
     const void* p = MapOpenFile(f, &size, &status, &error);
-    CloseFile(f);
     switch (status) {
     case MAP_DONE: break;
     case MAP_STAT_FAILED: fprintf(stderr, "fstat: %s\n", strerror(error)); break;
@@ -952,9 +975,20 @@ const uint8_t* map_file(const char* name, const char* suffix, uint64_t* mapping,
     case MAP_EMPTY: fprintf(stderr, "Could not mmap() %s%s: the file is empty.\n", name, suffix); break;
     case MAP_REFUSED: fprintf(stderr, "Could not mmap() %s%s: %s.\n", name, suffix, strerror(error)); break;
     }
-    if (!p) return nullptr;
-    *mapping = size;
+    *why = status == MAP_NOT_REGULAR ? "not a plain file" : status == MAP_EMPTY ? "the file is empty" : strerror(error);
+    *mapping = p ? size : 0;
     return static_cast<const uint8_t*>(p);
+}
+
+const uint8_t* map_file(const char* name, const char* suffix, uint64_t* mapping, bool* found) {
+    *mapping = 0;
+    FileHandle f = open_tb(name, suffix);
+    *found = f != NO_FILE;
+    if (f == NO_FILE) return nullptr;
+    const char* why = nullptr;
+    const uint8_t* p = MapTableFile(f, name, suffix, mapping, &why);
+    CloseFile(f);
+    return p;
 }
 
 void unmap_file(const uint8_t* data, uint64_t mapping) {
@@ -1000,7 +1034,7 @@ static void add_to_hash(TBEntry* entry, uint64_t key) {
         }
 }
 
-void init_tb(const char* name) {
+TBEntry* init_tb(const char* name) {
     int counts[16] = {};
     int colour = 0;
     for (const char* s = name; *s; s++) {
@@ -1019,7 +1053,7 @@ void init_tb(const char* name) {
     for (int c : counts) num += c;
     if (num > TBPIECES || counts[6] != 1 || counts[14] != 1) {
         fprintf(stderr, "Table %s is not a table of up to %d pieces with one king each; skipped.\n", name, TBPIECES);
-        return;
+        return nullptr;
     }
     const uint64_t key = material_key_from_counts(counts, false);
     const uint64_t key2 = material_key_from_counts(counts, true);
@@ -1030,13 +1064,13 @@ void init_tb(const char* name) {
                     : (key >> (64 - TBHASHBITS)) == (key2 >> (64 - TBHASHBITS)) ? FreeSlots(key) < 2
                                                                               : FreeSlots(key) < 1 || FreeSlots(key2) < 1) {
         fprintf(stderr, "HSHMAX too low! Table %s skipped.\n", name);
-        return;
+        return nullptr;
     }
     TBEntry* entry;
     if (!has_pawns) {
         if (TBnum_piece == TBMAX_PIECE) {
             fprintf(stderr, "TBMAX_PIECE limit too low! Table %s skipped.\n", name);
-            return;
+            return nullptr;
         }
         TBEntry_piece* e = &TB_piece[TBnum_piece++];
         int unique = 0;
@@ -1047,7 +1081,7 @@ void init_tb(const char* name) {
     } else {
         if (TBnum_pawn == TBMAX_PAWN) {
             fprintf(stderr, "TBMAX_PAWN limit too low! Table %s skipped.\n", name);
-            return;
+            return nullptr;
         }
         TBEntry_pawn* e = &TB_pawn[TBnum_pawn++];
         uint8_t p0 = (uint8_t)counts[1], p1 = (uint8_t)counts[9];
@@ -1071,14 +1105,89 @@ void init_tb(const char* name) {
     if ((unsigned)num > TB_LARGEST) TB_LARGEST = (unsigned)num;
     add_to_hash(entry, key);
     if (key2 != key) add_to_hash(entry, key2);
+    return entry;
 }
 
-// Tries one material name against the path list.
+// Takes back the registration of the last table registered.
+static void UnregisterLast(TBEntry* e) {
+    for (auto& bucket : TB_hash)
+        for (TBHashEntry& h : bucket)
+            if (h.ptr == e) {
+                h.key.store(0, std::memory_order_relaxed);
+                h.ptr = nullptr;
+            }
+    if (e->has_pawns) TBnum_pawn--;
+    else TBnum_piece--;
+    TB_LARGEST = 0;
+    for (int i = 0; i < TBnum_piece; i++)
+        if (TB_piece[i].num > TB_LARGEST) TB_LARGEST = TB_piece[i].num;
+    for (int i = 0; i < TBnum_pawn; i++)
+        if (TB_pawn[i].num > TB_LARGEST) TB_LARGEST = TB_pawn[i].num;
+}
+
+// Maps an open table file into a record and sets it up as a probe would,
+// then lets it go again (the record keeps nothing). Returns what is wrong
+// with the file, nullptr when it can be used; a refusal is also reported on
+// standard error.
+static const char* CheckTableFile(FileHandle f, TBEntry* e, const char* name, bool dtz) {
+    const char* suffix = dtz ? ".rtbz" : ".rtbw";
+    const char* why = nullptr;
+    uint64_t mapping = 0;
+    const uint8_t* data = MapTableFile(f, name, suffix, &mapping, &why);
+    if (!data) return why;
+    if (mapping < 4 || Read32(data) != (dtz ? DTZ_MAGIC : WDL_MAGIC)) {
+        why = "wrong signature";
+        ReportCorrupt(name, suffix, why);
+        unmap_file(data, mapping);
+        return why;
+    }
+    e->data = data;
+    e->mapping = mapping;
+    why = nullptr;
+    if (dtz) {
+        init_table_dtz(e, name, &why);
+        free_dtz_tables(e);
+    } else {
+        init_table_wdl(e, name, &why);
+        free_wdl_tables(e);
+    }
+    return why;
+}
+
+// Tries one material name against the path list: its WDL file registers the
+// table when it can be used; its DTZ file, when there is one, is checked too.
 static void TryTable(const char* name) {
-    FileHandle f = open_tb(name, ".rtbw", true);
+    std::string path;
+    FileHandle f = open_tb(name, ".rtbw", true, &path);
     if (f == NO_FILE) return;
+    TBEntry* e = init_tb(name);
+    const char* why = e ? CheckTableFile(f, e, name, false) : nullptr;
     CloseFile(f);
-    init_tb(name);
+    if (why) {
+        ShowMessageF("info string cannot use table file %s: %s", path.c_str(), why);
+        UnregisterLast(e);
+        return;
+    }
+    if (!e) return;
+    f = open_tb(name, ".rtbz", true, &path);
+    if (f == NO_FILE) return;
+    TBEntry* z = new_dtz_entry(e->has_pawns);
+    if (z) {
+        z->key = e->key;
+        z->num = e->num;
+        z->symmetric = e->symmetric;
+        z->has_pawns = e->has_pawns;
+        if (e->has_pawns) {
+            static_cast<DTZEntry_pawn*>(z)->pawns[0] = static_cast<const TBEntry_pawn*>(e)->pawns[0];
+            static_cast<DTZEntry_pawn*>(z)->pawns[1] = static_cast<const TBEntry_pawn*>(e)->pawns[1];
+        } else {
+            static_cast<DTZEntry_piece*>(z)->enc_type = static_cast<const TBEntry_piece*>(e)->enc_type;
+        }
+        why = CheckTableFile(f, z, name, true);
+        delete_dtz_entry(z);
+        if (why) ShowMessageF("info string cannot use table file %s: %s", path.c_str(), why);
+    }
+    CloseFile(f);
 }
 
 void init_tablebases(const char* path) {
@@ -1097,6 +1206,7 @@ void init_tablebases(const char* path) {
         if (!e) break;
         s = e + 1;
     }
+    folder_reported.assign(paths.size(), false);
 
     static const char letters[] = "KQRBNP";
     char name[16];

@@ -5,6 +5,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -151,21 +152,26 @@ Mutex* DtzCacheLock();
 
 // Registers the tables found in the path list (directories separated by ':');
 // an empty path or "<empty>" registers none. A second call releases what the
-// first one registered. Prints "info string found N tablebases".
+// first one registered. Each table file found is set up once as a probe would
+// set it up, then let go: a WDL file that cannot be used leaves its table
+// unregistered, and every file or folder that cannot be used is named in an
+// "info string" line (and on standard error). Prints "info string found N
+// tablebases" with the number of usable tables.
 void init_tablebases(const char* path);
 // The directories of the path list in force.
 int tb_num_paths();
 const char* tb_path(int i);
 
 // Registers the table of one material name such as KRPvKR (no file is
-// opened). A full registry or a full hash bucket skips the table with a
-// message on standard error.
-void init_tb(const char* name);
+// opened) and returns its record. A full registry or a full hash bucket skips
+// the table with a message on standard error (nullptr).
+TBEntry* init_tb(const char* name);
 
-// Opens name + suffix in the first directory of the path list that has it;
-// NO_FILE when none does. With report set, a file that exists but cannot be
-// opened is reported on standard error.
-FileHandle open_tb(const char* name, const char* suffix, bool report = false);
+// Opens name + suffix in the first directory of the path list that has it
+// (its path into *path when given); NO_FILE when none does. With report set,
+// a file that exists but cannot be opened is reported, and a folder that
+// cannot be searched is reported once per registration.
+FileHandle open_tb(const char* name, const char* suffix, bool report = false, std::string* path = nullptr);
 // Opens and maps a table file read-only; returns its bytes and stores its
 // length in *mapping, or returns nullptr: with *found false when no directory
 // has the file (the caller reports it), else after a message on standard
@@ -176,9 +182,10 @@ void unmap_file(const uint8_t* data, uint64_t mapping);
 // Set-up of a mapped file whose signature has been checked. Every header
 // field and every area is checked against the file's length; a file that
 // does not hold together is reported on standard error (with its name and
-// suffix) and false is returned, with nothing left allocated.
-bool init_table_wdl(TBEntry* entry, const char* name);
-bool init_table_dtz(TBEntry* entry, const char* name);
+// suffix) and false is returned, with nothing left allocated and what is
+// wrong in *why when given.
+bool init_table_wdl(TBEntry* entry, const char* name, const char** why = nullptr);
+bool init_table_dtz(TBEntry* entry, const char* name, const char** why = nullptr);
 // Releases a record's decoder records and mapping (WDL or DTZ kind); the
 // record itself stays.
 void free_wdl_tables(TBEntry* entry);

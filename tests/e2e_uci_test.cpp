@@ -489,8 +489,42 @@ TEST(EndToEnd, TablesFromTheCommandLinePlayTheirMoveAtOnce) {
     WaitFor(e, "bestmove", 20000, &lines);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back().compare(0, 12, "info depth 4"), 0) << "counter 9 is searched: " << lines.back();
+    // A table result that the counter spoils is a draw: a win 7 plies from
+    // zeroing and a loss 16 plies from it (the sample's DTZ), on a counter of
+    // 95. The same with the second set of tables: a cursed win (DTZ 111) and
+    // a blessed loss (DTZ -126) on a counter of 10 and 12.
+    std::vector<std::pair<std::string, std::string>> spoilt = {{"8/8/8/3K4/8/7k/8/3Q4 w - - 95 60", ""},
+                                                               {"8/6q1/k7/8/8/8/4K3/8 w - - 95 1", ""}};
+    const std::string set2 = std::string(TESK_SHARED_DATA) + "/syzygy-set2";
+    struct stat st;
+    const bool second_set = stat((set2 + "/KBBvKN.rtbw").c_str(), &st) == 0;
+    if (second_set) {
+        Send(e, std::string("setoption name SyzygyPath value ") + TESK_SYZYGY_DATA + ":" + set2 + "\n");
+        EXPECT_EQ(WaitFor(e, "info string found"), "info string found 37 tablebases");
+        spoilt.push_back({"1b6/1k3b1N/8/8/8/4K3/8/8 b - - 10 1", "KBBvKN"});
+        spoilt.push_back({"8/8/8/8/KBk1n3/8/8/7B b - - 12 1", "KBBvKN"});
+    }
+    for (const auto& [fen, material] : spoilt) {
+        Send(e, "position fen " + fen + "\ngo depth 30\n");
+        lines.clear();
+        WaitFor(e, "bestmove", 20000, &lines);
+        ASSERT_FALSE(lines.empty()) << fen;
+        const std::string want = "info depth 99 seldepth 98 score cp 0 ";
+        EXPECT_EQ(lines.back().compare(0, want.size(), want), 0) << fen << ": " << lines.back();
+    }
+    if (second_set) {
+        // Below ten plies on the counter the cursed win is searched, and its
+        // search score is shown as it is (neither the table's win nor 0 forced).
+        Send(e, "position fen 1b6/1k3b1N/8/8/8/4K3/8/8 b - - 0 1\ngo depth 6\n");
+        lines.clear();
+        WaitFor(e, "bestmove", 20000, &lines);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back().compare(0, 12, "info depth 6"), 0) << lines.back();
+        EXPECT_EQ(lines.back().find("score cp 9800 "), std::string::npos) << lines.back();
+    }
     Send(e, "quit\n");
     EXPECT_EQ(WaitExit(e), 0);
+    if (!second_set) GTEST_SKIP() << "the second set of Syzygy test tables is not in " << set2;
 }
 
 TEST(EndToEnd, BadTableFilesDoNotEndTheEngine) {
@@ -505,7 +539,12 @@ TEST(EndToEnd, BadTableFilesDoNotEndTheEngine) {
     mkdir((dir + "/KRvKR.rtbw").c_str(), 0755);
     EngineChild e = StartEngine({}, dir);
     Send(e, "setoption name SyzygyPath value " + dir + "\nisready\n");
-    EXPECT_EQ(WaitFor(e, "info string found"), "info string found 3 tablebases");
+    // Each file is refused by name, and none counts.
+    std::vector<std::string> told;
+    EXPECT_EQ(WaitFor(e, "info string found", 20000, &told), "info string found 0 tablebases");
+    for (const char* refused : {"KQvK.rtbw: shorter than its tables", "KRvK.rtbw: the file is empty",
+                                "KRvKR.rtbw: not a plain file"})
+        EXPECT_TRUE(AnyStartsWith(told, "info string cannot use table file " + dir + "/" + refused)) << refused;
     EXPECT_EQ(WaitFor(e, "readyok"), "readyok");
     for (const char* fen : {"8/8/8/4k3/8/8/8/R3K3 w - - 0 1", "8/8/8/4k3/8/8/8/1Q2K3 w - - 0 1",
                             "8/8/3k4/8/3r4/8/8/R2K4 w - - 0 1"}) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <map>
 #include <random>
 #include <set>
@@ -649,12 +650,14 @@ TEST(Registry, TableInTwoDirectoriesIsTakenFromTheFirst) {
     int success = 0;
     EXPECT_EQ(probe_wdl(&p, &success), 2);
     EXPECT_EQ(success, 1);
-    // Bad copy first: it is the one read, and refused.
-    EXPECT_EQ(RegisterTables(bad.path + ":" + good.path), "info string found 1 tablebases\n");
+    // Bad copy first: it is the one read, and refused at registration.
     testing::internal::CaptureStderr();
+    EXPECT_EQ(RegisterTables(bad.path + ":" + good.path),
+              "info string cannot use table file " + bad.path + "/KQvK.rtbw: wrong signature\n"
+              "info string found 0 tablebases\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Corrupted table KQvK.rtbw: wrong signature.\n");
     probe_wdl(&p, &success);
     EXPECT_EQ(success, 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Corrupted table.\n");
 }
 
 TEST(Registry, OverLongFileNamesEndTheSearchForThatTable) {
@@ -704,13 +707,14 @@ TEST(Registry, EveryMaterialUpToSixPiecesIsTriedAndFits) {
     ScratchDir s;
     const std::vector<std::string> names = AllMaterialNames();
     ASSERT_EQ(names.size(), 510u);
-    for (const std::string& n : names) WriteBytes(s.path + "/" + n + ".rtbw", "");
-    // The reversed arrangements are never tried.
+    // Files that set up (each of one value), so that registration takes them.
+    for (const std::string& n : names) WriteBytes(s.path + "/" + n + ".rtbw", SingleValueWdlFile(n, 0));
+    // The reversed arrangements are never tried (an empty file would be reported).
     WriteBytes(s.path + "/KvKQ.rtbw", "");
     WriteBytes(s.path + "/KRvKQ.rtbw", "");
     testing::internal::CaptureStderr();
     EXPECT_EQ(RegisterTables(s.path), "info string found 510 tablebases\n");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "no bucket overflows";
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "no bucket overflows, no file refused";
     EXPECT_EQ(TBnum_piece, (int)TBMAX_PIECE);
     EXPECT_EQ(TBnum_pawn, (int)TBMAX_PAWN);
     EXPECT_EQ(TB_LARGEST, 6u);
@@ -753,18 +757,39 @@ std::string ProbeErrors(const tb_position& p, int* success, int* value) {
 
 const char* const KQK_WIN = "8/8/8/3k4/8/8/1Q6/K7 w - - 0 1";
 
+// Registers a path list; returns what it printed on standard output, and
+// what on standard error through *err.
+std::string RegisterReporting(const std::string& path, std::string* err) {
+    testing::internal::CaptureStderr();
+    const std::string out = RegisterTables(path);
+    *err = testing::internal::GetCapturedStderr();
+    return out;
+}
+
 TEST(BadTables, EmptyFileIsReportedOnceAndGivesNoResult) {
     REQUIRE_SYZYGY_DATA();
     ScratchDir s;
     WriteBytes(s.path + "/KQvK.rtbw", "");
-    EXPECT_EQ(RegisterTables(s.path), "info string found 1 tablebases\n") << "registration only opens the file";
+    CopyTables(s.path, {"KRvK"});
+    std::string err;
+    EXPECT_EQ(RegisterReporting(s.path, &err), "info string cannot use table file " + s.path +
+                                                   "/KQvK.rtbw: the file is empty\n"
+                                                   "info string found 1 tablebases\n")
+        << "only the usable table counts";
+    EXPECT_EQ(err, "Could not mmap() KQvK.rtbw: the file is empty.\n");
     const tb_position p = TbPosition(KQK_WIN);
     int success = 1, v = 0;
+    EXPECT_EQ(ProbeErrors(p, &success, &v), "") << "not registered: no table, no message";
+    EXPECT_EQ(success, 0);
+    EXPECT_EQ(TB_Probe_WDL(EnginePosition(KQK_WIN), 70), -1);
+    // Emptied after registration: the probe reports it once.
+    CopyTables(s.path, {"KQvK"});
+    ASSERT_EQ(RegisterTables(s.path), "info string found 2 tablebases\n");
+    WriteBytes(s.path + "/KQvK.rtbw", "");
     EXPECT_EQ(ProbeErrors(p, &success, &v), "Could not mmap() KQvK.rtbw: the file is empty.\n");
     EXPECT_EQ(success, 0);
     EXPECT_EQ(ProbeErrors(p, &success, &v), "") << "the table is not tried again";
     EXPECT_EQ(success, 0);
-    EXPECT_EQ(TB_Probe_WDL(EnginePosition(KQK_WIN), 70), -1);
 }
 
 TEST(BadTables, MissingFileIsReportedByName) {
@@ -785,15 +810,27 @@ TEST(BadTables, WrongSignatureIsACorruptedTable) {
     std::string bytes = ReadBytes(SyzygyDir() + "/KQvK.rtbw");
     bytes[0] ^= 1;
     WriteBytes(s.path + "/KQvK.rtbw", bytes);
-    RegisterTables(s.path);
+    std::string err;
+    EXPECT_EQ(RegisterReporting(s.path, &err), "info string cannot use table file " + s.path +
+                                                   "/KQvK.rtbw: wrong signature\n"
+                                                   "info string found 0 tablebases\n");
+    EXPECT_EQ(err, "Corrupted table KQvK.rtbw: wrong signature.\n");
+    // Altered after registration: the probe finds it out.
+    CopyTables(s.path, {"KQvK"}, false);
+    ASSERT_EQ(RegisterTables(s.path), "info string found 1 tablebases\n");
+    WriteBytes(s.path + "/KQvK.rtbw", bytes);
     const tb_position p = TbPosition(KQK_WIN);
     int success = 1, v = 0;
     EXPECT_EQ(ProbeErrors(p, &success, &v), "Corrupted table.\n");
     EXPECT_EQ(success, 0);
-    // A DTZ file with a WDL signature.
+    // A DTZ file with a WDL signature: the table counts (its WDL file is
+    // sound), the DTZ file is named, and the probe refuses it too.
     CopyTables(s.path, {"KQvK"}, false);
     WriteBytes(s.path + "/KQvK.rtbz", ReadBytes(SyzygyDir() + "/KQvK.rtbw"));
-    RegisterTables(s.path);
+    EXPECT_EQ(RegisterReporting(s.path, &err), "info string cannot use table file " + s.path +
+                                                   "/KQvK.rtbz: wrong signature\n"
+                                                   "info string found 1 tablebases\n");
+    EXPECT_EQ(err, "Corrupted table KQvK.rtbz: wrong signature.\n");
     testing::internal::CaptureStderr();
     probe_dtz(&p, &success);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Corrupted table.\n");
@@ -802,22 +839,49 @@ TEST(BadTables, WrongSignatureIsACorruptedTable) {
     probe_dtz(&p, &success);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "the failure is remembered in the cache";
     EXPECT_EQ(success, 0);
+    EXPECT_EQ(probe_wdl(&p, &success), 2);
+    EXPECT_EQ(success, 1) << "the WDL table answers";
 }
 
-TEST(BadTables, DirectoryInPlaceOfAFileIsNotMapped) {
+TEST(BadTables, DirectoryOrPipeInPlaceOfAFileIsRefusedAtRegistration) {
     REQUIRE_SYZYGY_DATA();
     ScratchDir s;
     ASSERT_EQ(mkdir((s.path + "/KQvK.rtbw").c_str(), 0755), 0);
-    RegisterTables(s.path);
+    ASSERT_EQ(mkfifo((s.path + "/KRvK.rtbw").c_str(), 0644), 0);
+    CopyTables(s.path, {"KBvK"}, false);
+    ASSERT_EQ(mkfifo((s.path + "/KBvK.rtbz").c_str(), 0644), 0);
+    std::string err;
+    // Nothing writes to the pipe: opening it must not wait for a writer.
+    EXPECT_EQ(RegisterReporting(s.path, &err),
+              "info string cannot use table file " + s.path + "/KQvK.rtbw: not a plain file\n"
+              "info string cannot use table file " + s.path + "/KRvK.rtbw: not a plain file\n"
+              "info string cannot use table file " + s.path + "/KBvK.rtbz: not a plain file\n"
+              "info string found 1 tablebases\n");
+    EXPECT_EQ(err, "Could not mmap() KQvK.rtbw: not a plain file.\n"
+                   "Could not mmap() KRvK.rtbw: not a plain file.\n"
+                   "Could not mmap() KBvK.rtbz: not a plain file.\n");
     const tb_position p = TbPosition(KQK_WIN);
     int success = 1, v = 0;
-    EXPECT_EQ(ProbeErrors(p, &success, &v), "Could not mmap() KQvK.rtbw: not a plain file.\n");
+    EXPECT_EQ(ProbeErrors(p, &success, &v), "");
+    EXPECT_EQ(success, 0);
+    // A directory put in place of a registered file is found out by the probe.
+    ScratchDir later;
+    CopyTables(later.path, {"KNvK"}, false);
+    ASSERT_EQ(RegisterTables(later.path), "info string found 1 tablebases\n");
+    ASSERT_EQ(unlink((later.path + "/KNvK.rtbw").c_str()), 0);
+    ASSERT_EQ(mkdir((later.path + "/KNvK.rtbw").c_str(), 0755), 0);
+    const tb_position knk = TbPosition("8/8/8/3k4/8/8/1N6/K7 w - - 0 1");
+    EXPECT_EQ(ProbeErrors(knk, &success, &v), "Could not mmap() KNvK.rtbw: not a plain file.\n");
     EXPECT_EQ(success, 0);
 }
 
-TEST(BadTables, SymmetricDtzTableStoredForBlackIsRefused) {
+TEST(BadTables, SymmetricDtzTableStoredForBlackIsReadWithoutPawnsAndRefusedWithThem) {
     // The flags byte of the first value table: KRvKR after 5 bytes of
-    // description, KPvKP after four of 6 and a padding byte.
+    // description, KPvKP after four of 6 and a padding byte. Both are set to
+    // say "stored for black to move". A symmetric table is probed with the
+    // colours turned so that white is to move: without pawns the stored side
+    // is never compared, so KRvKR answers exactly as the solver says; a pawn
+    // table compares it, would search its successors without end, and is refused.
     REQUIRE_SYZYGY_DATA();
     ScratchDir s;
     CopyTables(s.path, ShippedMaterials());
@@ -828,29 +892,42 @@ TEST(BadTables, SymmetricDtzTableStoredForBlackIsRefused) {
         z[at] = (char)(z[at] | DTZ_STM_BLACK);
         WriteBytes(s.path + "/" + name + ".rtbz", z);
     }
-    RegisterTables(s.path);
     for (const auto& [name, at] : altered) {
-        int refused = 0;
+        const bool pawns = name == "KPvKP";
         testing::internal::CaptureStderr();
+        RegisterTables(s.path);
+        int refused = 0, answered = 0;
         for (const SolvedPosition& sp : LoadSample()) {
             if (sp.material != name || sp.wdl == 0) continue;
             for (const std::string& fen : {sp.fen, FlipFen(sp.fen)}) {
                 const tb_position p = TbPosition(fen);
                 int success = 0;
                 const int d = probe_dtz(&p, &success);
-                if (success == 0) refused++;
-                else EXPECT_EQ(d, sp.probe_dtz) << fen << ": decided without the table";
+                if (success == 0) {
+                    refused++;
+                } else {
+                    answered++;
+                    EXPECT_EQ(d, sp.probe_dtz) << fen;
+                }
                 int wdl_success = 0;
                 EXPECT_EQ(probe_wdl(&p, &wdl_success), sp.wdl) << fen << ": the WDL table is sound";
                 EXPECT_NE(wdl_success, 0) << fen;
             }
         }
         const std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_GT(refused, 0) << name;
-        EXPECT_NE(err.find("Corrupted table " + name + ".rtbz: symmetric table stored for black to move.\n"),
-                  std::string::npos)
-            << name << ": " << err;
-        EXPECT_EQ(dtz_tables_cached(), 0) << name << ": no table was taken";
+        const bool reported =
+            err.find("Corrupted table " + name + ".rtbz: symmetric table stored for black to move.\n") !=
+            std::string::npos;
+        if (pawns) {
+            EXPECT_GT(refused, 0) << name;
+            EXPECT_TRUE(reported) << name << ": " << err;
+            EXPECT_EQ(dtz_tables_cached(), 0) << name << ": no table was taken";
+        } else {
+            EXPECT_EQ(refused, 0) << name << ": read whatever its stored side says";
+            EXPECT_GT(answered, 20) << name;
+            EXPECT_FALSE(reported) << name << ": " << err;
+            EXPECT_EQ(dtz_tables_cached(), 1) << name << ": the table was taken";
+        }
     }
 }
 
@@ -861,9 +938,44 @@ TEST(BadTables, UnreadableFileIsReportedAtRegistration) {
     CopyTables(s.path, {"KQvK", "KRvK"});
     ASSERT_EQ(chmod((s.path + "/KQvK.rtbw").c_str(), 0), 0);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(RegisterTables(s.path), "info string found 1 tablebases\n");
+    EXPECT_EQ(RegisterTables(s.path), "info string cannot use table file " + s.path +
+                                          "/KQvK.rtbw: Permission denied\n"
+                                          "info string found 1 tablebases\n");
     EXPECT_NE(testing::internal::GetCapturedStderr().find("Could not open " + s.path + "/KQvK.rtbw"),
               std::string::npos);
+}
+
+TEST(BadTables, UnreadableFolderIsReportedOnce) {
+    // A folder that cannot be searched fails every one of the 510 names
+    // alike: one report, and the folders after it are still searched. A
+    // link that points at itself cannot be searched by anyone; a folder
+    // without search permission only binds other users.
+    REQUIRE_SYZYGY_DATA();
+    ScratchDir s, good;
+    CopyTables(good.path, {"KQvK", "KRvK"});
+    std::vector<std::pair<std::string, std::string>> folders;  // folder, reason
+    const std::string loop = s.path + "/loop";
+    ASSERT_EQ(symlink(loop.c_str(), loop.c_str()), 0);
+    folders.push_back({loop, strerror(ELOOP)});
+    const std::string closed = s.path + "/closed";
+    if (geteuid() != 0) {
+        ASSERT_EQ(mkdir(closed.c_str(), 0755), 0);
+        CopyTables(closed, {"KBvK"});
+        ASSERT_EQ(chmod(closed.c_str(), 0), 0);
+        folders.push_back({closed, strerror(EACCES)});
+    }
+    for (const auto& [folder, reason] : folders) {
+        std::string err;
+        EXPECT_EQ(RegisterReporting(folder + ":" + good.path, &err),
+                  "info string cannot read tablebase folder " + folder + ": " + reason + "\n"
+                  "info string found 2 tablebases\n");
+        EXPECT_EQ(err, "Could not read folder " + folder + ": " + reason + ".\n");
+        EXPECT_EQ(RegisterReporting(folder + ":" + good.path, &err),
+                  "info string cannot read tablebase folder " + folder + ": " + reason + "\n"
+                  "info string found 2 tablebases\n")
+            << "reported again by the next registration";
+    }
+    if (geteuid() != 0) chmod(closed.c_str(), 0755);
 }
 
 // Values of the sample positions of some materials with the shipped tables.
@@ -878,6 +990,9 @@ std::vector<std::pair<tb_position, int>> SampleValues(const std::set<std::string
 }
 
 TEST(BadTables, TruncatedCopiesFailUnlessOnlyTheChecksumIsCut) {
+    // A cut file is refused when the tables are registered: it is named on
+    // standard output and does not count; only the last 16 bytes (a checksum
+    // the reader ignores) may go.
     REQUIRE_SYZYGY_DATA();
     ScratchDir s;
     for (const std::string& name : {std::string("KQvK"), std::string("KPvK"), std::string("KRvKN")}) {
@@ -902,20 +1017,41 @@ TEST(BadTables, TruncatedCopiesFailUnlessOnlyTheChecksumIsCut) {
         for (size_t n = bytes.size() - 64; n < bytes.size(); n++) lengths.push_back(n);
         for (size_t n : lengths) {
             WriteBytes(s.path + "/" + name + ".rtbw", bytes.substr(0, n));
-            RegisterTables(s.path);
+            std::string err;
+            const std::string out = RegisterReporting(s.path, &err);
             int success = 0;
             testing::internal::CaptureStderr();
             const int v = probe_wdl(&probe, &success);
-            const std::string err = testing::internal::GetCapturedStderr();
+            err += testing::internal::GetCapturedStderr();
             if (n < bytes.size() - 16) {
+                const std::string named = "info string cannot use table file " + s.path + "/" + name + ".rtbw: ";
+                EXPECT_EQ(out.compare(0, named.size(), named), 0) << name << " cut to " << n << ": " << out;
+                EXPECT_EQ(out.substr(out.find('\n') + 1), "info string found 0 tablebases\n")
+                    << name << " cut to " << n << " bytes";
                 EXPECT_EQ(success, 0) << name << " cut to " << n << " bytes";
                 EXPECT_FALSE(err.empty()) << name << " cut to " << n << " bytes: not reported";
             } else {
+                EXPECT_EQ(out, "info string found 1 tablebases\n") << name << " cut to " << n;
                 EXPECT_NE(success, 0) << name << " cut to " << n << " bytes: " << err;
                 EXPECT_EQ(v, value) << name << " cut to " << n;
             }
         }
+        ASSERT_EQ(unlink((s.path + "/" + name + ".rtbw").c_str()), 0);
     }
+    // A cut DTZ file is named too; its table still counts, for the WDL file is whole.
+    CopyTables(s.path, {"KQvK", "KRvKN"}, false);
+    const std::string dtz = ReadBytes(SyzygyDir() + "/KRvKN.rtbz");
+    for (size_t n : {(size_t)0, (size_t)3, (size_t)40, dtz.size() / 2, dtz.size() - 17}) {
+        WriteBytes(s.path + "/KRvKN.rtbz", dtz.substr(0, n));
+        std::string err;
+        const std::string out = RegisterReporting(s.path, &err);
+        const std::string named = "info string cannot use table file " + s.path + "/KRvKN.rtbz: ";
+        EXPECT_EQ(out.compare(0, named.size(), named), 0) << "cut to " << n << ": " << out;
+        EXPECT_EQ(out.substr(out.find('\n') + 1), "info string found 2 tablebases\n") << "cut to " << n;
+        EXPECT_FALSE(err.empty()) << "cut to " << n;
+    }
+    WriteBytes(s.path + "/KRvKN.rtbz", dtz.substr(0, dtz.size() - 16));
+    EXPECT_EQ(RegisterTables(s.path), "info string found 2 tablebases\n") << "only the checksum cut";
 }
 
 TEST(BadTables, AlteredHeadersNeverReadOutsideTheFile) {
@@ -932,8 +1068,8 @@ TEST(BadTables, AlteredHeadersNeverReadOutsideTheFile) {
                 z[at] = (char)(z[at] ^ change);
                 WriteBytes(s.path + "/" + name + ".rtbw", w);
                 WriteBytes(s.path + "/" + name + ".rtbz", z);
-                RegisterTables(s.path);
                 testing::internal::CaptureStderr();
+                RegisterTables(s.path);
                 for (size_t i = 0; i < positions.size(); i += 7) {
                     int success = 0;
                     const int v = probe_wdl(&positions[i].first, &success);
@@ -965,9 +1101,9 @@ TEST(BadTables, AlteredBlocksGiveValuesInRangeOrNone) {
     }
     CopyTables(s.path, {"KRvK", "KNvK", "KQvK", "KBvK", "KPvK", "KNvKP", "KBvKP", "KRvKP", "KQvKN",
                         "KQvKB", "KQvKR", "KQvKQ", "KBvKN", "KNvKN", "KRvKB", "KRvKR"});
+    testing::internal::CaptureStderr();
     RegisterTables(s.path);
     int answered = 0;
-    testing::internal::CaptureStderr();
     for (const auto& pv : SampleValues({"KRvKN", "KQvKP"})) {
         int success = 0;
         const int v = probe_wdl(&pv.first, &success);

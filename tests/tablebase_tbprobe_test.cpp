@@ -243,6 +243,8 @@ TEST_F(ProbePosition, LegalMovesAgreeWithTheEngineAndPartialListsWithTheFullOne)
 // ---------------------------------------------------------------------------
 // The probes against the solved sample, in both colours.
 
+// The fixture registers the first set of tables, or both sets when the
+// second is there (sample2 then holds its solved positions).
 class SampleProbes : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -250,38 +252,140 @@ protected:
         ASSERT_EQ(RegisterTables(SyzygyDir()), "info string found 23 tablebases\n");
         sample = LoadSample();
         ASSERT_EQ(sample.size(), 1300u);
+        if (HaveSecondSet()) {
+            ASSERT_EQ(RegisterTables(BothSetsPath()), "info string found 37 tablebases\n");
+            sample2 = LoadSample(SecondSetDir());
+            ASSERT_EQ(sample2.size(), 1541u);
+        }
     }
     void TearDown() override { RegisterTables(""); }
-    std::vector<SolvedPosition> sample;
+    std::vector<SolvedPosition> sample, sample2;
 };
 
 TEST_F(SampleProbes, WdlOfEveryPositionAndItsColourFlip) {
-    int ep = 0;
-    for (const SolvedPosition& s : sample) {
-        for (const std::string& fen : {s.fen, FlipFen(s.fen)}) {
-            const tb_position p = TbPosition(fen);
-            int success = 0;
-            EXPECT_EQ(probe_wdl(&p, &success), s.wdl) << fen << " (" << s.material << ", " << s.kind << ")";
-            EXPECT_NE(success, 0) << fen;
-            EXPECT_EQ(TB_Probe_WDL(EnginePosition(fen), 70), s.wdl + 2) << fen;
-            ep += p.ep != 0;
+    int ep = 0, spoilt = 0;
+    for (const auto* set : {&sample, &sample2})
+        for (const SolvedPosition& s : *set) {
+            for (const std::string& fen : {s.fen, FlipFen(s.fen)}) {
+                const tb_position p = TbPosition(fen);
+                int success = 0;
+                EXPECT_EQ(probe_wdl(&p, &success), s.wdl) << fen << " (" << s.material << ", " << s.kind << ")";
+                EXPECT_NE(success, 0) << fen;
+                EXPECT_EQ(TB_Probe_WDL(EnginePosition(fen), 70), s.wdl + 2) << fen;
+                ep += p.ep != 0;
+                spoilt += s.wdl == 1 || s.wdl == -1;
+            }
         }
-    }
     EXPECT_GE(ep, 2 * 14) << "the en-passant positions keep their square";
+    if (sample2.empty()) GTEST_SKIP() << NoSecondSet() << "; only the first set was checked";
+    EXPECT_EQ(spoilt, 2 * 100) << "cursed wins and blessed losses, both colours";
 }
 
 TEST_F(SampleProbes, DtzOfEveryPositionAndItsColourFlip) {
-    for (const SolvedPosition& s : sample) {
-        for (const std::string& fen : {s.fen, FlipFen(s.fen)}) {
-            const tb_position p = TbPosition(fen);
-            int success = 0;
-            EXPECT_EQ(probe_dtz(&p, &success), s.probe_dtz) << fen << " (" << s.material << ", " << s.kind << ")";
-            EXPECT_NE(success, 0) << fen;
-            if (s.has_dtz && s.probe_dtz != s.dtz) {
-                EXPECT_EQ(s.dtz, 1) << "the one known difference: a mate in one read as 2";
-                EXPECT_EQ(s.probe_dtz, 2);
+    int spoilt = 0, in_moves = 0;
+    for (const auto* set : {&sample, &sample2})
+        for (const SolvedPosition& s : *set) {
+            for (const std::string& fen : {s.fen, FlipFen(s.fen)}) {
+                const tb_position p = TbPosition(fen);
+                int success = 0;
+                const int d = probe_dtz(&p, &success);
+                EXPECT_EQ(d, s.probe_dtz) << fen << " (" << s.material << ", " << s.kind << ")";
+                EXPECT_NE(success, 0) << fen;
+                // The sign of the result; beyond 100 where the fifty-move rule spoils it.
+                EXPECT_EQ(d > 0, s.wdl > 0) << fen;
+                EXPECT_EQ(d < 0, s.wdl < 0) << fen;
+                EXPECT_EQ(std::abs(d) > 100, s.wdl == 1 || s.wdl == -1) << fen;
+                spoilt += std::abs(d) > 100;
+                if (s.has_dtz && s.probe_dtz != s.dtz) {
+                    if (s.material == "KQBvK" || s.material == "KBBBvK") {
+                        // Stored in moves: the winner's even distance of 2r plies reads as
+                        // 2r + 1, and so does the loser's one more after it.
+                        const int winner_plies = s.dtz > 0 ? s.dtz : -s.dtz - 1;
+                        EXPECT_EQ(winner_plies % 2, 0) << fen;
+                        EXPECT_EQ(std::abs(s.probe_dtz), std::abs(s.dtz) + 1) << fen;
+                        in_moves++;
+                    } else {
+                        EXPECT_EQ(s.dtz, 1) << fen << ": a mate in one read as 2 through the one-ply search";
+                        EXPECT_EQ(s.probe_dtz, 2) << fen;
+                    }
+                }
             }
         }
+    if (sample2.empty()) GTEST_SKIP() << NoSecondSet() << "; only the first set was checked";
+    EXPECT_EQ(spoilt, 2 * 100);
+    EXPECT_GT(in_moves, 2 * 100);
+}
+
+TEST_F(SampleProbes, CaptureSearchKeepsToItsWindow) {
+    // The capture search is an alpha-beta search that fails hard low: inside
+    // its window it gives the value itself; a value at or below alpha gives
+    // alpha, counted as a capture's result (success 2) when alpha is above
+    // a draw; a value at or above beta gives at least beta. Where a cursed
+    // win meets the window (1, 2) these three cases touch.
+    int at_alpha_above_draw = 0;
+    for (const auto* set : {&sample, &sample2})
+        for (const SolvedPosition& s : *set)
+            for (const std::string& fen : {s.fen, FlipFen(s.fen)}) {
+                const tb_position p = TbPosition(fen);
+                if (p.ep) continue;  // the capture search leaves en passant to probe_wdl
+                for (int alpha = -2; alpha < 2; alpha++)
+                    for (int beta = alpha + 1; beta <= 2; beta++) {
+                        int success = 1;
+                        const int v = probe_ab(&p, alpha, beta, &success);
+                        ASSERT_NE(success, 0) << fen;
+                        const std::string window = " in (" + std::to_string(alpha) + ", " + std::to_string(beta) + ")";
+                        if (s.wdl <= alpha) {
+                            EXPECT_EQ(v, alpha) << fen << window;
+                            EXPECT_EQ(success, alpha > 0 ? 2 : 1) << fen << window;
+                            at_alpha_above_draw += s.wdl == alpha && alpha > 0;
+                        } else if (s.wdl >= beta) {
+                            EXPECT_GE(v, beta) << fen << window;
+                            EXPECT_LE(v, s.wdl) << fen << window;
+                        } else {
+                            EXPECT_EQ(v, s.wdl) << fen << window;
+                        }
+                    }
+            }
+    if (sample2.empty()) GTEST_SKIP() << NoSecondSet() << "; only the first set was checked";
+    const long cursed = std::count_if(sample2.begin(), sample2.end(), [](const SolvedPosition& s) { return s.wdl == 1; });
+    EXPECT_GT(cursed, 40);
+    EXPECT_EQ(at_alpha_above_draw, 2 * cursed) << "every cursed win of the second set, in both colours";
+}
+
+TEST_F(SampleProbes, WinsAndLossesAreCountedInPliesEachByTheirOwnFlag) {
+    // Every table here that counts plies does so for wins and losses alike,
+    // so the two flags are pulled apart in copies of the symmetric KQvKQ and
+    // KRvKR (flags byte at offset 10). With one flag cleared, the results it
+    // covers are read as moves: the r = |dtz| - 1 stored gives 2r + 1; the
+    // other results keep their distance.
+    for (const uint8_t cleared : {(uint8_t)DTZ_LOSS_PLIES, (uint8_t)DTZ_WIN_PLIES}) {
+        ScratchDir dir;
+        CopyTables(dir.path, ShippedMaterials());
+        for (const char* name : {"KQvKQ", "KRvKR"}) {
+            std::string z = ReadBytes(SyzygyDir() + "/" + name + ".rtbz");
+            ASSERT_EQ((uint8_t)z[10], DTZ_HAS_MAPS | DTZ_WIN_PLIES | DTZ_LOSS_PLIES) << name;
+            z[10] = (char)(z[10] & ~cleared);
+            WriteBytes(dir.path + "/" + name + ".rtbz", z);
+        }
+        ASSERT_EQ(RegisterTables(dir.path), "info string found 23 tablebases\n");
+        int changed_wins = 0, changed_losses = 0, kept = 0;
+        for (const SolvedPosition& s : sample) {
+            if ((s.material != "KQvKQ" && s.material != "KRvKR") || s.wdl == 0) continue;
+            const bool in_moves = (s.wdl > 0) == (cleared == DTZ_WIN_PLIES);
+            const int magnitude = in_moves ? 2 * std::abs(s.dtz) - 1 : std::abs(s.dtz);
+            const int expected = s.dtz > 0 ? magnitude : -magnitude;
+            for (const std::string& fen : {s.fen, FlipFen(s.fen)}) {
+                const tb_position p = TbPosition(fen);
+                int success = 0;
+                EXPECT_EQ(probe_dtz(&p, &success), expected) << fen << " with flag " << (int)cleared << " cleared";
+                EXPECT_NE(success, 0) << fen;
+                if (expected == s.dtz) kept++;
+                else (s.wdl > 0 ? changed_wins : changed_losses)++;
+            }
+        }
+        EXPECT_GT(kept, 10);
+        EXPECT_GT(cleared == DTZ_WIN_PLIES ? changed_wins : changed_losses, 4);
+        EXPECT_EQ(cleared == DTZ_WIN_PLIES ? changed_losses : changed_wins, 0);
     }
 }
 
@@ -311,57 +415,85 @@ TEST_F(SampleProbes, DrawsNeedNoDtzFile) {
 // ---------------------------------------------------------------------------
 // Properties that need no table values.
 
-// The true DTZ of a position from its successors' probe values: a win takes
-// the quickest way to a lost successor, a loss the slowest; a move that
-// zeroes the counter or mates counts 1. A successor with a mate in one is
-// 1 away from its end.
+// The value of a move for the side that makes it, and the plies from it to
+// zeroing: the successor's value turned round, where a decided result that
+// the move carries past 100 plies without zeroing is spoilt by the
+// fifty-move rule (a win that takes longer is cursed, a loss blessed). A move
+// that zeroes the counter or mates is one ply from zeroing (101 for a spoilt
+// result). A successor with a mate in one is 1 away from its end.
+int MoveValue(const tb_position& p, TbMove m, int* plies, bool* ok) {
+    tb_position after;
+    do_move(&after, &p, m);
+    int success = 0;
+    const int w = -probe_wdl(&after, &success);
+    *ok &= success != 0;
+    if (after.rule50 == 0 || (king_attacked(&after, true) && ProbeLegalMoves(after).empty())) {
+        *plies = w == 1 || w == -1 ? 101 : 1;
+        return w;
+    }
+    *plies = 0;
+    if (w == 0) return 0;
+    int child = probe_dtz(&after, &success);
+    *ok &= success != 0;
+    if (child == 2 && HasMateInOne(after)) child = 1;
+    *plies = 1 + std::abs(child);
+    if (w == 2 && *plies > 100) return 1;
+    if (w == -2 && *plies > 100) return -1;
+    return w;
+}
+
+// The DTZ of a position from its successors' probe values: a win takes the
+// quickest move that keeps its result, a loss the slowest.
 int DtzFromSuccessors(const tb_position& p, int wdl, bool* ok) {
     const std::set<TbMove> legal = ProbeLegalMoves(p);
     if (legal.empty()) return king_attacked(&p, true) ? -1 : 0;
     int best = wdl > 0 ? 100000 : 0;
     for (TbMove m : legal) {
-        tb_position after;
-        do_move(&after, &p, m);
-        int success = 0;
-        const int w = probe_wdl(&after, &success);
-        *ok &= success != 0;
-        if (-w != wdl) continue;  // not a move that keeps the result
-        int d;
-        if (after.rule50 == 0 || (king_attacked(&after, true) && ProbeLegalMoves(after).empty())) {
-            d = 1;
-        } else {
-            int child = probe_dtz(&after, &success);
-            *ok &= success != 0;
-            if (child == 2 && HasMateInOne(after)) child = 1;
-            d = 1 + std::abs(child);
-        }
+        int d = 0;
+        if (MoveValue(p, m, &d, ok) != wdl) continue;  // not a move that keeps the result
         best = wdl > 0 ? std::min(best, d) : std::max(best, d);
     }
     return wdl > 0 ? best : -best;
 }
 
+// Tables that store distances in moves and have even winning distances: a
+// winner's DTZ is read as the odd number 2r + 1 at or above the true one, so
+// the successors' distance may be one less than the probe's.
+bool EvenDistancesInMoves(const std::string& material) { return material == "KQBvK" || material == "KBBBvK"; }
+
 TEST_F(SampleProbes, WinningMoveLowersTheDistanceByOne) {
-    int checked = 0;
-    for (const SolvedPosition& s : sample) {
-        if (!s.has_dtz || s.wdl == 0) continue;
-        for (const std::string& fen : {s.fen, FlipFen(s.fen)}) {
-            const tb_position p = TbPosition(fen);
-            bool ok = true;
-            EXPECT_EQ(DtzFromSuccessors(p, s.wdl, &ok), s.dtz) << fen << " (" << s.material << ")";
-            EXPECT_TRUE(ok) << fen;
-            checked++;
+    int checked = 0, spoilt = 0;
+    for (const auto* set : {&sample, &sample2})
+        for (const SolvedPosition& s : *set) {
+            if (!s.has_dtz || s.wdl == 0) continue;
+            for (const std::string& fen : {s.fen, FlipFen(s.fen)}) {
+                const tb_position p = TbPosition(fen);
+                bool ok = true;
+                const int d = DtzFromSuccessors(p, s.wdl, &ok);
+                if (EvenDistancesInMoves(s.material)) {
+                    EXPECT_TRUE(d == s.dtz || d == s.probe_dtz) << fen << " (" << s.material << "): " << d;
+                } else {
+                    EXPECT_EQ(d, s.dtz) << fen << " (" << s.material << ")";
+                }
+                EXPECT_TRUE(ok) << fen;
+                checked++;
+                spoilt += s.wdl == 1 || s.wdl == -1;
+            }
         }
-    }
     EXPECT_GT(checked, 1200);
+    if (sample2.empty()) GTEST_SKIP() << NoSecondSet() << "; only the first set was checked";
+    EXPECT_EQ(spoilt, 2 * 100) << "cursed wins and blessed losses";
 }
 
 TEST_F(SampleProbes, EveryMaterialIsMinimaxConsistentOnRandomPositions) {
-    // With no result spoilt by the fifty-move rule in these materials, a
-    // position's value is the best of its moves' values; a side with no move
-    // is mated (-2) or stalemated (0).
-    int mated = 0, stalemated = 0, positions = 0;
+    // A position's value is the best of its moves' values, the fifty-move
+    // rule counted along; a side with no move is mated (-2) or stalemated (0).
+    int mated = 0, stalemated = 0, positions = 0, spoilt = 0;
     uint32_t seed = 1;
-    for (const std::string& material : ShippedMaterials()) {
+    std::vector<std::string> materials = ShippedMaterials();
+    if (!sample2.empty())
+        for (const std::string& m : SecondSetMaterials()) materials.push_back(m);
+    for (const std::string& material : materials) {
         for (const std::string& fen : RandomPositions(material, 120, seed++)) {
             const tb_position p = TbPosition(fen);
             int success = 0;
@@ -369,28 +501,34 @@ TEST_F(SampleProbes, EveryMaterialIsMinimaxConsistentOnRandomPositions) {
             ASSERT_NE(success, 0) << fen;
             const std::set<TbMove> legal = ProbeLegalMoves(p);
             int best = -3;
+            bool ok = true;
             for (TbMove m : legal) {
-                tb_position after;
-                do_move(&after, &p, m);
-                const int w = -probe_wdl(&after, &success);
-                ASSERT_NE(success, 0) << fen;
-                best = std::max(best, w);
+                int plies = 0;
+                best = std::max(best, MoveValue(p, m, &plies, &ok));
             }
+            ASSERT_TRUE(ok) << fen;
             if (legal.empty()) {
                 best = king_attacked(&p, true) ? -2 : 0;
                 (best ? mated : stalemated)++;
             }
             EXPECT_EQ(v, best) << fen;
+            spoilt += v == 1 || v == -1;
             // The DTZ agrees with the successors' too (and has the WDL's sign).
             if (v != 0 && !HasMateInOne(p)) {
-                bool ok = true;
-                EXPECT_EQ(probe_dtz(&p, &success), DtzFromSuccessors(p, v, &ok)) << fen;
+                const int d = probe_dtz(&p, &success), from_successors = DtzFromSuccessors(p, v, &ok);
+                if (EvenDistancesInMoves(material) && v > 0 && d == from_successors + 1) {
+                    EXPECT_EQ(d % 2, 1) << fen << ": 2r + 1";
+                } else {
+                    EXPECT_EQ(d, from_successors) << fen;
+                }
                 EXPECT_TRUE(ok);
             }
             positions++;
         }
     }
     EXPECT_GT(positions, 2500);
+    if (sample2.empty()) GTEST_SKIP() << NoSecondSet() << "; only the first set was checked";
+    EXPECT_GT(spoilt, 0) << "random KBBvKN positions include cursed wins or blessed losses";
 }
 
 TEST_F(SampleProbes, MatedAndStalematedSidesFoundByMoveGeneration) {

@@ -39,6 +39,37 @@ inline bool HaveSyzygyData() {
                          << " (configure with -DTESK_SYZYGY_DATA=<folder>)";                                \
     } while (0)
 
+// The second set of tables (five pieces, cursed wins and blessed losses,
+// three equal pieces, two leading pawns); it needs the first folder beside it.
+inline std::string SecondSetDir() { return std::string(TESK_SHARED_DATA) + "/syzygy-set2"; }
+inline std::string BothSetsPath() { return SyzygyDir() + ":" + SecondSetDir(); }
+
+inline bool HaveSecondSet() {
+    struct stat st;
+    return HaveSyzygyData() && stat((SecondSetDir() + "/KBBvKN.rtbw").c_str(), &st) == 0 &&
+           stat((SecondSetDir() + "/sample.epd").c_str(), &st) == 0;
+}
+
+// Why a test that wants the second set stops, or stopped short.
+inline std::string NoSecondSet() {
+    return "the second set of Syzygy test tables is not in " + SecondSetDir() +
+           " (it comes beside the first one, in the shared data folder)";
+}
+
+// Skips a test that needs both sets of tables when the second is not there.
+#define REQUIRE_SECOND_SET()                                \
+    do {                                                    \
+        REQUIRE_SYZYGY_DATA();                              \
+        if (!HaveSecondSet()) GTEST_SKIP() << NoSecondSet(); \
+    } while (0)
+
+// The 14 materials of the second set.
+inline const std::vector<std::string>& SecondSetMaterials() {
+    static const std::vector<std::string> m = {"KBBvKN", "KBBBvK", "KQQvK", "KQRvK", "KQBvK", "KQNvK", "KRRvK",
+                                               "KRBvK",  "KRNvK",  "KQPvK", "KRPvK", "KBPvK", "KNPvK", "KPPvK"};
+    return m;
+}
+
 // The 23 materials of the shipped tables.
 inline const std::vector<std::string>& ShippedMaterials() {
     static const std::vector<std::string> m = {"KQvK",  "KRvK",  "KBvK",  "KNvK",  "KPvK",  "KBNvK",
@@ -65,9 +96,9 @@ struct SolvedPosition {
     int probe_dtz = 0;
 };
 
-inline std::vector<SolvedPosition> LoadSample() {
+inline std::vector<SolvedPosition> LoadSample(const std::string& dir = SyzygyDir()) {
     std::vector<SolvedPosition> out;
-    std::ifstream in(SyzygyDir() + "/sample.epd");
+    std::ifstream in(dir + "/sample.epd");
     std::string line;
     while (std::getline(in, line)) {
         if (line.empty()) continue;
@@ -159,6 +190,54 @@ inline void CopyTables(const std::string& dir, const std::vector<std::string>& m
         WriteBytes(dir + "/" + m + ".rtbw", ReadBytes(SyzygyDir() + "/" + m + ".rtbw"));
         if (dtz) WriteBytes(dir + "/" + m + ".rtbz", ReadBytes(SyzygyDir() + "/" + m + ".rtbz"));
     }
+}
+
+// A WDL file of any material (a name such as KRPvKR) in which every position
+// has the one value wdl: single-value tables (two bytes each, no index, size
+// or block data) behind a piece description laid out as the reader wants it:
+// unique pieces first (pawn tables: leading pawns, then the other colour's),
+// equal pieces side by side, every order nibble 0.
+inline std::string SingleValueWdlFile(const std::string& material, int wdl) {
+    static const std::string letters = "PNBRQK";  // piece codes 1 to 6
+    int counts[16] = {};
+    int colour = 0;
+    for (char c : material) {
+        if (c == 'v') colour = 8;
+        else counts[(letters.find(c) + 1) | colour]++;
+    }
+    bool symmetric = true;
+    for (int code = 1; code <= 6; code++) symmetric &= counts[code] == counts[code + 8];
+    const bool pawns = counts[1] || counts[9];
+    std::vector<int> list;
+    auto append = [&](int code, int n) { list.insert(list.end(), (size_t)n, code); };
+    int other = 0;
+    if (pawns) {
+        int lead = 1;
+        if (counts[9] && (!counts[1] || counts[9] < counts[1])) lead = 9;
+        other = counts[lead ^ 8];
+        append(lead, counts[lead]);
+        append(lead ^ 8, other);
+        for (int code : {2, 3, 4, 5, 6, 10, 11, 12, 13, 14}) append(code, counts[code]);
+    } else {
+        for (int code = 2; code <= 14; code++)
+            if (counts[code] == 1) append(code, 1);
+        for (int code = 2; code <= 14; code++)
+            if (counts[code] > 1) append(code, counts[code]);
+    }
+    const int files = pawns ? 4 : 1, sides = symmetric ? 1 : 2;
+    std::string b = "\x71\xE8\x23\x5D";
+    b += (char)((sides == 2 ? 1 : 0) | (pawns ? 2 : 0));
+    for (int f = 0; f < files; f++) {
+        b += '\0';                 // order of the leading group or pawns
+        if (other) b += '\x11';    // order of the other colour's pawns
+        for (int code : list) b += (char)(code | code << 4);
+    }
+    if (b.size() & 1) b += '\0';
+    for (int i = 0; i < files * sides; i++) {
+        b += '\x80';
+        b += (char)(wdl + 2);
+    }
+    return b;
 }
 
 // A scratch folder that is removed at the end of the test, and the tables
