@@ -283,18 +283,18 @@ bool WriteBookFile(const BookBuilder& b) {
 
 }  // namespace
 
-void PG_CreateBook() {
+bool PG_CreateBook() {
     const char* file = PBlock.pgn_file;
     FILE* f = OpenInputFile(file, "r");
     if (!f) {
         ShowMessageF("cannot open the PGN file %s: no book is written", file);
-        return;
+        return false;
     }
     BookBuilder* b = new (std::nothrow) BookBuilder();
     if (!b) {
         fclose(f);
         ShowMessage("not enough memory to count the games: no book is written");
-        return;
+        return false;
     }
     // Braces inside a comment open a deeper comment, which ends at its own brace.
     b->reader.nest_comments = true;
@@ -305,13 +305,15 @@ void PG_CreateBook() {
     if (!counted) {
         ShowMessage("not enough memory to count the games: no book is written");
         FreeBuilder(b);
-        return;
+        return false;
     }
     WriteStraight("\nwriting book file ...\n");
-    if (!WriteBookFile(*b)) ShowMessageF("cannot write the book file %s", BOOK_OUTPUT_FILE);
+    const bool written = WriteBookFile(*b);
+    if (!written) ShowMessageF("cannot write the book file %s", BOOK_OUTPUT_FILE);
     char totals[96];
     snprintf(totals, sizeof totals, "\nngames= %ld, nmoves= %ld\n", b->ngames, b->nmoves);
     WriteStraight(totals);
     WriteStraight("done\n");
     FreeBuilder(b);
+    return written;
 }

@@ -26,5 +26,6 @@ extern const char* const BOOK_OUTPUT_FILE;
 
 // Reads the games of PBlock.pgn_file and writes the book "tmp_book.bin". A
 // file that cannot be read, memory that runs out or a book that cannot be
-// written is reported, and an older "tmp_book.bin" is then left as it was.
-void PG_CreateBook();
+// written is reported, and an older "tmp_book.bin" is then left as it was;
+// the result is then false.
+bool PG_CreateBook();

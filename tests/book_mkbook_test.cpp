@@ -98,7 +98,7 @@ protected:
         std::ofstream("games.pgn", std::ios::binary) << pgn;
         SetTextField(PBlock.pgn_file, TOOL_FILE_LEN, "games.pgn");
         testing::internal::CaptureStdout();
-        PG_CreateBook();
+        EXPECT_TRUE(PG_CreateBook());
         std::string out = testing::internal::GetCapturedStdout();
         if (printed) *printed = out;
         EXPECT_NE(access("tmp_book.bin.part", F_OK), 0) << "the temporary file was left behind";
@@ -380,7 +380,7 @@ TEST_F(MakeBook, FailuresLeaveNoCutBookBehind) {
     // A missing PGN file: a message, no book.
     SetTextField(PBlock.pgn_file, TOOL_FILE_LEN, "missing.pgn");
     testing::internal::CaptureStdout();
-    PG_CreateBook();
+    EXPECT_FALSE(PG_CreateBook());
     printed = testing::internal::GetCapturedStdout();
     EXPECT_EQ(printed, "cannot open the PGN file missing.pgn: no book is written\n");
     EXPECT_NE(access("tmp_book.bin", F_OK), 0);
@@ -391,7 +391,7 @@ TEST_F(MakeBook, FailuresLeaveNoCutBookBehind) {
     std::ofstream("games.pgn") << Games(3, "1-0", "1. e4");
     SetTextField(PBlock.pgn_file, TOOL_FILE_LEN, "games.pgn");
     testing::internal::CaptureStdout();
-    PG_CreateBook();
+    EXPECT_FALSE(PG_CreateBook());
     printed = testing::internal::GetCapturedStdout();
     EXPECT_NE(printed.find("cannot write the book file tmp_book.bin"), std::string::npos) << printed;
     EXPECT_NE(access("tmp_book.bin.part", F_OK), 0);

@@ -297,6 +297,51 @@ TEST(EndToEnd, BatchSwitchesAndTheirExitStatus) {
     EXPECT_EQ(d.lines[0], "Elo= 2923");
 }
 
+// A named pipe where a file is read would block the engine in open() until a
+// writer came: each reader refuses it like a file it cannot open, and the
+// engine answers at once.
+TEST(EndToEnd, NamedPipesGivenAsFilesAreRefusedWithoutWaiting) {
+    const std::string dir = MakeTempDir();
+    for (const char* name : {"pipe.cfg", "pipe.bin", "pipe.pgn", "pipe.epd", "KQvK.rtbw", "KQvK.rtbz"})
+        ASSERT_EQ(mkfifo((dir + "/" + name).c_str(), 0600), 0) << name;
+    const int kAnswer = 5000;  // only a hang takes this long
+
+    // The configuration file, the book and a table folder over UCI.
+    EngineChild e = StartEngine({"-cfg", "pipe.cfg"}, dir);
+    Send(e, "isready\n");
+    std::vector<std::string> lines;
+    EXPECT_EQ(WaitFor(e, "readyok", kAnswer, &lines), "readyok");
+    EXPECT_TRUE(AnyStartsWith(lines, "info string cannot open configuration file pipe.cfg"));
+    Send(e, "setoption name OwnBook value true\nsetoption name OwnBook_File value pipe.bin\n"
+            "position startpos\ngo depth 2\n");
+    EXPECT_TRUE(LegalBestMove(WaitFor(e, "bestmove", kAnswer)));
+    Send(e, "setoption name SyzygyPath value " + dir + "\nisready\n");
+    EXPECT_EQ(WaitFor(e, "info string found", kAnswer), "info string found 0 tablebases");
+    EXPECT_EQ(WaitFor(e, "readyok", kAnswer), "readyok");
+    Send(e, "quit\n");
+    EXPECT_EQ(WaitExit(e, kAnswer), 0);
+
+    // The console's "load".
+    EngineChild c = StartEngine({"-c"}, dir);
+    Send(c, "load pipe.pgn\nquit\n");
+    EXPECT_EQ(WaitExit(c, kAnswer), 0);
+    EXPECT_TRUE(AnyStartsWith(c.lines, "load: cannot open pipe.pgn")) << "no message from load";
+
+    // The batch tools end with their "cannot open" message and status 1.
+    const std::vector<std::vector<std::string>> batches = {{"-anepd", "pipe.epd"},
+                                                           {"-scan_pgn1", "pipe.pgn"},
+                                                           {"-mkbook", "pipe.pgn"},
+                                                           {"-mktune", "pipe.epd"},
+                                                           {"-tune", "pipe.epd"}};
+    for (const std::vector<std::string>& args : batches) {
+        EngineChild b = StartEngine(args, dir);
+        EXPECT_EQ(WaitExit(b, kAnswer), 1) << args[0] << " waits on a named pipe or reports success";
+        bool said = false;
+        for (const std::string& l : b.lines) said = said || l.find("cannot open") != std::string::npos;
+        EXPECT_TRUE(said) << args[0] << " does not say that it cannot open pipe.*";
+    }
+}
+
 TEST(EndToEnd, AClosedOutputDoesNotEndTheEngineBySignal) {
     // The interface stops reading (it closed its end of the output pipe):
     // the lines written after that are lost, but the engine still ends

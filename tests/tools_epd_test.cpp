@@ -204,13 +204,13 @@ TEST(AnalyzeEpd, MissingSuiteAndASuiteNamedLikeItsOutput) {
     SuiteRun r;
     r.dir = MakeTempDir();
     EngineChild e = StartEngine({"-anepd", "nowhere.epd"}, r.dir);
-    EXPECT_EQ(WaitExit(e), 0);
+    EXPECT_EQ(WaitExit(e), 1) << "the suite was not run";
     EXPECT_TRUE(HasLine(e.lines, "cannot open the test suite nowhere.epd"));
 
     const std::string suite = kBackRank + " bm Ra8;\n";
     std::ofstream(r.dir + "/unsolved.epd") << suite;
     EngineChild f = StartEngine({"-d", "3", "-anepd", "unsolved.epd"}, r.dir);
-    EXPECT_EQ(WaitExit(f), 0);
+    EXPECT_EQ(WaitExit(f), 1);
     EXPECT_TRUE(HasLine(f.lines, "unsolved.epd is the file the analysis writes (unsolved.epd): choose another name "
                                  "for the suite"));
     EXPECT_EQ(FileLines(r.dir + "/unsolved.epd"), (std::vector<std::string>{kBackRank + " bm Ra8;"}));

@@ -364,7 +364,7 @@ TEST(ScanPgn, AScanRefusesToOverwriteItsOwnInput) {
         std::ofstream(dir + "/" + name, std::ios::binary) << text.str();
         int status = -1;
         std::vector<std::string> out = RunTool({"-scan_pgn1", name}, dir, &status);
-        EXPECT_EQ(status, 0);
+        EXPECT_EQ(status, 1) << "nothing was scanned";
         EXPECT_TRUE(HasLine(out, std::string(name) + " is a file this scan writes: choose another name for the games"))
             << name;
         std::ifstream after(dir + "/" + name, std::ios::binary);
@@ -383,12 +383,13 @@ TEST(ScanPgn, AScanRefusesToOverwriteItsOwnInput) {
     std::ofstream(dir + "/tmp.pgn", std::ios::binary) << text.str();
     out = RunTool({"-scan_pgn3", "tmp.pgn"}, dir, &status);
     EXPECT_TRUE(HasLine(out, "games= 4, positions= 30"));
+    EXPECT_EQ(status, 0);
 }
 
 TEST(ScanPgn, AMissingFileOrAMissingModeIsReported) {
     int status = -1;
     std::vector<std::string> out = RunTool({"-scan_pgn2", "nowhere.pgn"}, MakeTempDir(), &status);
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(status, 1);
     EXPECT_TRUE(HasLine(out, "cannot open the game file nowhere.pgn"));
     // A scan word that names no mode ends the run at once (the input is left
     // open: an engine started instead would wait on it).

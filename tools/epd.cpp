@@ -200,24 +200,24 @@ int Parse_EPD(const char* line, EpdRecord* rec) {
     return 1;
 }
 
-void Analyze_EPD_File() {
+bool Analyze_EPD_File() {
     SearchDataRecord& sd = SearchData;
     const char* file = PBlock.epd_file;
     if (SameFile(file, UNSOLVED_FILE)) {
         ShowMessageF("%s is the file the analysis writes (%s): choose another name for the suite", file,
                      UNSOLVED_FILE);
-        return;
+        return false;
     }
     FILE* in = OpenInputFile(file, "r");
     if (!in) {
         ShowMessageF("cannot open the test suite %s", file);
-        return;
+        return false;
     }
     FILE* unsolved = fopen(UNSOLVED_FILE, "w");
     if (!unsolved) {
         fclose(in);
         ShowMessageF("cannot open %s for writing", UNSOLVED_FILE);
-        return;
+        return false;
     }
     ShowMessageF("Analyzing %s...", file);
     SetSearchParams();
@@ -268,4 +268,5 @@ void Analyze_EPD_File() {
     PrintTotals(totals);
     fclose(in);
     fclose(unsolved);
+    return true;
 }

@@ -25,5 +25,5 @@ struct EpdRecord {
 int Parse_EPD(const char* line, EpdRecord* rec);
 
 // Runs the suite named by PBlock.epd_file under the command line's limits and
-// writes "unsolved.epd".
-void Analyze_EPD_File();
+// writes "unsolved.epd"; false when the suite or that file cannot be opened.
+bool Analyze_EPD_File();

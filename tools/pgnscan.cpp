@@ -304,19 +304,19 @@ int ProcessGame(FILE* out, FILE* out_x, const ScannedGame& game, int mode) {
     }
 }
 
-void Scan_PGN_File(const char* path, int mode) {
-    if (mode < SCAN_ANNOTATE || mode > SCAN_ROOK_PAWN) return;
+bool Scan_PGN_File(const char* path, int mode) {
+    if (mode < SCAN_ANNOTATE || mode > SCAN_ROOK_PAWN) return false;
     const char* main_name = mode == SCAN_ANNOTATE ? SCAN_PGN_FILE : SCAN_EPD_FILE;
     for (const char* output : {main_name, mode == SCAN_ANNOTATE ? SCAN_TEST_FILE : main_name}) {
         if (SameFile(path, output)) {
             ShowMessageF("%s is a file this scan writes: choose another name for the games", path);
-            return;
+            return false;
         }
     }
     FILE* in = OpenInputFile(path, "r");
     if (!in) {
         ShowMessageF("cannot open the game file %s", path);
-        return;
+        return false;
     }
     Scan sc;
     sc.mode = mode;
@@ -325,7 +325,7 @@ void Scan_PGN_File(const char* path, int mode) {
     if (!sc.out) {
         fclose(in);
         ShowMessageF("cannot open %s for writing", main_name);
-        return;
+        return false;
     }
     if (mode == SCAN_ANNOTATE) {
         sc.out_x = fopen(SCAN_TEST_FILE, "w");
@@ -333,7 +333,7 @@ void Scan_PGN_File(const char* path, int mode) {
             fclose(in);
             fclose(sc.out);
             ShowMessageF("cannot open %s for writing", SCAN_TEST_FILE);
-            return;
+            return false;
         }
     }
     SetEvalParams();
@@ -359,4 +359,5 @@ void Scan_PGN_File(const char* path, int mode) {
     fclose(sc.out);
     if (sc.out_x) fclose(sc.out_x);
     ShowMessageF("games= %d, positions= %d", sc.events, sc.positions);
+    return true;
 }

@@ -45,4 +45,5 @@ int CommentScore(const std::string& comment, bool black_moved);
 int ProcessGame(FILE* out, FILE* out_x, const ScannedGame& game, int mode);
 
 // Reads the games of the file and writes the mode's files; prints the totals.
-void Scan_PGN_File(const char* path, int mode);
+// False when the games or an output file cannot be opened.
+bool Scan_PGN_File(const char* path, int mode);

@@ -248,7 +248,7 @@ static bool RunMode(int mode) {
         init_tablebases(Personality.SyzygyPath);
         Loop();
         break;
-    case MODE_ANEPD: Analyze_EPD_File(); break;
+    case MODE_ANEPD: return Analyze_EPD_File();
     case MODE_MATCH: PBlock.noise = 1000.0; break;
     case MODE_BENCH:
     case MODE_BENCH2: Bench(20); break;
@@ -256,7 +256,7 @@ static bool RunMode(int mode) {
         profile = 1;
         Bench(10);
         break;
-    case MODE_MKBOOK: PG_CreateBook(); break;
+    case MODE_MKBOOK: return PG_CreateBook();
     case MODE_MKCONFIG: break;
     case MODE_MKTUNE:
         if (!TuningFileReadable()) return false;
@@ -270,7 +270,7 @@ static bool RunMode(int mode) {
         Tune_4();
         break;
     default:
-        if (mode >= MODE_SCAN_PGN1 && mode <= MODE_SCAN_PGN4) Scan_PGN_File(PBlock.pgn_file, mode - 2);
+        if (mode >= MODE_SCAN_PGN1 && mode <= MODE_SCAN_PGN4) return Scan_PGN_File(PBlock.pgn_file, mode - 2);
         break;
     }
     return true;
