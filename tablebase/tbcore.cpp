@@ -678,9 +678,21 @@ void free_dtz_tables(TBEntry* e) {
     e->mapping = 0;
 }
 
-TBEntry* new_dtz_entry(bool has_pawns) {
-    if (has_pawns) return new (std::nothrow) DTZEntry_pawn();
-    return new (std::nothrow) DTZEntry_piece();
+TBEntry* new_dtz_entry(const TBEntry* w) {
+    TBEntry* e = w->has_pawns ? static_cast<TBEntry*>(new (std::nothrow) DTZEntry_pawn())
+                              : static_cast<TBEntry*>(new (std::nothrow) DTZEntry_piece());
+    if (!e) return nullptr;
+    e->key = w->key;
+    e->num = w->num;
+    e->symmetric = w->symmetric;
+    e->has_pawns = w->has_pawns;
+    if (w->has_pawns) {
+        static_cast<DTZEntry_pawn*>(e)->pawns[0] = static_cast<const TBEntry_pawn*>(w)->pawns[0];
+        static_cast<DTZEntry_pawn*>(e)->pawns[1] = static_cast<const TBEntry_pawn*>(w)->pawns[1];
+    } else {
+        static_cast<DTZEntry_piece*>(e)->enc_type = static_cast<const TBEntry_piece*>(w)->enc_type;
+    }
+    return e;
 }
 
 void delete_dtz_entry(TBEntry* e) {
@@ -1171,18 +1183,8 @@ static void TryTable(const char* name) {
     if (!e) return;
     f = open_tb(name, ".rtbz", true, &path);
     if (f == NO_FILE) return;
-    TBEntry* z = new_dtz_entry(e->has_pawns);
+    TBEntry* z = new_dtz_entry(e);
     if (z) {
-        z->key = e->key;
-        z->num = e->num;
-        z->symmetric = e->symmetric;
-        z->has_pawns = e->has_pawns;
-        if (e->has_pawns) {
-            static_cast<DTZEntry_pawn*>(z)->pawns[0] = static_cast<const TBEntry_pawn*>(e)->pawns[0];
-            static_cast<DTZEntry_pawn*>(z)->pawns[1] = static_cast<const TBEntry_pawn*>(e)->pawns[1];
-        } else {
-            static_cast<DTZEntry_piece*>(z)->enc_type = static_cast<const TBEntry_piece*>(e)->enc_type;
-        }
         why = CheckTableFile(f, z, name, true);
         delete_dtz_entry(z);
         if (why) ShowMessageF("info string cannot use table file %s: %s", path.c_str(), why);

@@ -192,8 +192,9 @@ void free_wdl_tables(TBEntry* entry);
 void free_dtz_tables(TBEntry* entry);
 // Unmaps, releases and deletes a DTZ record made by new_dtz_entry.
 void delete_dtz_entry(TBEntry* entry);
-// A fresh DTZ record of the kind the table needs; nullptr without memory.
-TBEntry* new_dtz_entry(bool has_pawns);
+// A fresh DTZ record for the material of a WDL record (its key, counts,
+// symmetry and pawn files or encoding copied); nullptr without memory.
+TBEntry* new_dtz_entry(const TBEntry* wdl);
 
 // One compressed value table, set up from the pairs header at data (end is
 // the end of the mapping). Returns nullptr when the header does not hold

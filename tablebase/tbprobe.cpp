@@ -459,18 +459,8 @@ static void LoadDtzTable(const tb_position* p, uint64_t key) {
 
     TBHashEntry* h1 = FindTable(DTZ_table[0].key1);
     if (!h1) return;
-    TBEntry* e = new_dtz_entry(w->has_pawns);
+    TBEntry* e = new_dtz_entry(w);
     if (!e) return;
-    e->key = w->key;
-    e->num = w->num;
-    e->symmetric = w->symmetric;
-    e->has_pawns = w->has_pawns;
-    if (w->has_pawns) {
-        static_cast<DTZEntry_pawn*>(e)->pawns[0] = static_cast<const TBEntry_pawn*>(w)->pawns[0];
-        static_cast<DTZEntry_pawn*>(e)->pawns[1] = static_cast<const TBEntry_pawn*>(w)->pawns[1];
-    } else {
-        static_cast<DTZEntry_piece*>(e)->enc_type = static_cast<const TBEntry_piece*>(w)->enc_type;
-    }
     bool found = false;
     uint64_t mapping = 0;
     const uint8_t* data = map_file(name, ".rtbz", &mapping, &found);
