@@ -240,7 +240,8 @@ static bool RunTuning() {
     return true;
 }
 
-// Runs the mode; false when a batch tool could not run for want of its input.
+// Runs the mode; false when a batch tool could not do its work (its input
+// could not be read, or its output not be written).
 static bool RunMode(int mode) {
     switch (mode) {
     case MODE_ENGINE:

@@ -13,7 +13,7 @@ enum : int {
 extern int32_t profile;
 
 // The whole program: start-up, one mode, shutdown. Returns the exit status:
-// 1 also when "-tune" cannot read its positions.
+// 1 also when a batch tool cannot read its input file.
 int TeskMain(int argc, char** argv);
 
 // Reads the command-line switches into Personality, SearchData and PBlock and
