@@ -80,8 +80,9 @@ bool SameFile(const char* a, const char* b);
 typedef int FileHandle;
 enum : int { NO_FILE = -1 };
 // Opens a file read-only, without waiting on a named pipe or a device (the
-// mapping then refuses it as not a regular file). On failure returns NO_FILE with the system's error
-// number in *error (ENOENT and ENOTDIR: there is no such file).
+// mapping then refuses it as not a regular file). On failure returns NO_FILE
+// with the system's error number in *error (ENOENT and ENOTDIR: there is no
+// such file).
 FileHandle OpenReadOnly(const char* name, int* error);
 void CloseFile(FileHandle f);
 // Why a whole-file mapping failed.

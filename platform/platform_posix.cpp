@@ -213,11 +213,12 @@ bool FileExists(const char* name) {
 }
 
 FILE* OpenInputFile(const char* name, const char* mode) {
-    int fd;
-    do {
-        fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return nullptr;
+    int error = 0;
+    const FileHandle fd = OpenReadOnly(name, &error);
+    if (fd == NO_FILE) {
+        errno = error;
+        return nullptr;
+    }
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);

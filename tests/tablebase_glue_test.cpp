@@ -133,9 +133,7 @@ TEST_F(TableGlue, RootMoveKeepsTheResultAndMakesProgress) {
     int checked = 0, spoilt = 0;
     for (const SolvedPosition& s : sample) {
         if (!s.has_dtz) continue;
-        // Tables in moves with even winning distances read the winner's 2r
-        // plies as 2r + 1, and the loser's 2r + 1 as 2r + 2.
-        const bool in_moves = s.material == "KQBvK" || s.material == "KBBBvK";
+        const bool in_moves = EvenDistancesInMoves(s.material);
         for (const std::string& fen : {s.fen, FlipFen(s.fen)}) {
             int cls = -1;
             uint32_t dtz = 0;

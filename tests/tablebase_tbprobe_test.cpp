@@ -244,7 +244,8 @@ TEST_F(ProbePosition, LegalMovesAgreeWithTheEngineAndPartialListsWithTheFullOne)
 // The probes against the solved sample, in both colours.
 
 // The fixture registers the first set of tables, or both sets when the
-// second is there (sample2 then holds its solved positions).
+// second is there (sample2 then holds its solved positions, and all the
+// positions of both).
 class SampleProbes : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -257,25 +258,26 @@ protected:
             sample2 = LoadSample(SecondSetDir());
             ASSERT_EQ(sample2.size(), 1541u);
         }
+        all = sample;
+        all.insert(all.end(), sample2.begin(), sample2.end());
     }
     void TearDown() override { RegisterTables(""); }
-    std::vector<SolvedPosition> sample, sample2;
+    std::vector<SolvedPosition> sample, sample2, all;
 };
 
 TEST_F(SampleProbes, WdlOfEveryPositionAndItsColourFlip) {
     int ep = 0, spoilt = 0;
-    for (const auto* set : {&sample, &sample2})
-        for (const SolvedPosition& s : *set) {
-            for (const std::string& fen : {s.fen, FlipFen(s.fen)}) {
-                const tb_position p = TbPosition(fen);
-                int success = 0;
-                EXPECT_EQ(probe_wdl(&p, &success), s.wdl) << fen << " (" << s.material << ", " << s.kind << ")";
-                EXPECT_NE(success, 0) << fen;
-                EXPECT_EQ(TB_Probe_WDL(EnginePosition(fen), 70), s.wdl + 2) << fen;
-                ep += p.ep != 0;
-                spoilt += s.wdl == 1 || s.wdl == -1;
-            }
+    for (const SolvedPosition& s : all) {
+        for (const std::string& fen : {s.fen, FlipFen(s.fen)}) {
+            const tb_position p = TbPosition(fen);
+            int success = 0;
+            EXPECT_EQ(probe_wdl(&p, &success), s.wdl) << fen << " (" << s.material << ", " << s.kind << ")";
+            EXPECT_NE(success, 0) << fen;
+            EXPECT_EQ(TB_Probe_WDL(EnginePosition(fen), 70), s.wdl + 2) << fen;
+            ep += p.ep != 0;
+            spoilt += s.wdl == 1 || s.wdl == -1;
         }
+    }
     EXPECT_GE(ep, 2 * 14) << "the en-passant positions keep their square";
     if (sample2.empty()) GTEST_SKIP() << NoSecondSet() << "; only the first set was checked";
     EXPECT_EQ(spoilt, 2 * 100) << "cursed wins and blessed losses, both colours";
@@ -283,34 +285,33 @@ TEST_F(SampleProbes, WdlOfEveryPositionAndItsColourFlip) {
 
 TEST_F(SampleProbes, DtzOfEveryPositionAndItsColourFlip) {
     int spoilt = 0, in_moves = 0;
-    for (const auto* set : {&sample, &sample2})
-        for (const SolvedPosition& s : *set) {
-            for (const std::string& fen : {s.fen, FlipFen(s.fen)}) {
-                const tb_position p = TbPosition(fen);
-                int success = 0;
-                const int d = probe_dtz(&p, &success);
-                EXPECT_EQ(d, s.probe_dtz) << fen << " (" << s.material << ", " << s.kind << ")";
-                EXPECT_NE(success, 0) << fen;
-                // The sign of the result; beyond 100 where the fifty-move rule spoils it.
-                EXPECT_EQ(d > 0, s.wdl > 0) << fen;
-                EXPECT_EQ(d < 0, s.wdl < 0) << fen;
-                EXPECT_EQ(std::abs(d) > 100, s.wdl == 1 || s.wdl == -1) << fen;
-                spoilt += std::abs(d) > 100;
-                if (s.has_dtz && s.probe_dtz != s.dtz) {
-                    if (s.material == "KQBvK" || s.material == "KBBBvK") {
-                        // Stored in moves: the winner's even distance of 2r plies reads as
-                        // 2r + 1, and so does the loser's one more after it.
-                        const int winner_plies = s.dtz > 0 ? s.dtz : -s.dtz - 1;
-                        EXPECT_EQ(winner_plies % 2, 0) << fen;
-                        EXPECT_EQ(std::abs(s.probe_dtz), std::abs(s.dtz) + 1) << fen;
-                        in_moves++;
-                    } else {
-                        EXPECT_EQ(s.dtz, 1) << fen << ": a mate in one read as 2 through the one-ply search";
-                        EXPECT_EQ(s.probe_dtz, 2) << fen;
-                    }
+    for (const SolvedPosition& s : all) {
+        for (const std::string& fen : {s.fen, FlipFen(s.fen)}) {
+            const tb_position p = TbPosition(fen);
+            int success = 0;
+            const int d = probe_dtz(&p, &success);
+            EXPECT_EQ(d, s.probe_dtz) << fen << " (" << s.material << ", " << s.kind << ")";
+            EXPECT_NE(success, 0) << fen;
+            // The sign of the result; beyond 100 where the fifty-move rule spoils it.
+            EXPECT_EQ(d > 0, s.wdl > 0) << fen;
+            EXPECT_EQ(d < 0, s.wdl < 0) << fen;
+            EXPECT_EQ(std::abs(d) > 100, s.wdl == 1 || s.wdl == -1) << fen;
+            spoilt += std::abs(d) > 100;
+            if (s.has_dtz && s.probe_dtz != s.dtz) {
+                if (EvenDistancesInMoves(s.material)) {
+                    // Stored in moves: the winner's even distance of 2r plies reads as
+                    // 2r + 1, and so does the loser's one more after it.
+                    const int winner_plies = s.dtz > 0 ? s.dtz : -s.dtz - 1;
+                    EXPECT_EQ(winner_plies % 2, 0) << fen;
+                    EXPECT_EQ(std::abs(s.probe_dtz), std::abs(s.dtz) + 1) << fen;
+                    in_moves++;
+                } else {
+                    EXPECT_EQ(s.dtz, 1) << fen << ": a mate in one read as 2 through the one-ply search";
+                    EXPECT_EQ(s.probe_dtz, 2) << fen;
                 }
             }
         }
+    }
     if (sample2.empty()) GTEST_SKIP() << NoSecondSet() << "; only the first set was checked";
     EXPECT_EQ(spoilt, 2 * 100);
     EXPECT_GT(in_moves, 2 * 100);
@@ -323,29 +324,28 @@ TEST_F(SampleProbes, CaptureSearchKeepsToItsWindow) {
     // a draw; a value at or above beta gives at least beta. Where a cursed
     // win meets the window (1, 2) these three cases touch.
     int at_alpha_above_draw = 0;
-    for (const auto* set : {&sample, &sample2})
-        for (const SolvedPosition& s : *set)
-            for (const std::string& fen : {s.fen, FlipFen(s.fen)}) {
-                const tb_position p = TbPosition(fen);
-                if (p.ep) continue;  // the capture search leaves en passant to probe_wdl
-                for (int alpha = -2; alpha < 2; alpha++)
-                    for (int beta = alpha + 1; beta <= 2; beta++) {
-                        int success = 1;
-                        const int v = probe_ab(&p, alpha, beta, &success);
-                        ASSERT_NE(success, 0) << fen;
-                        const std::string window = " in (" + std::to_string(alpha) + ", " + std::to_string(beta) + ")";
-                        if (s.wdl <= alpha) {
-                            EXPECT_EQ(v, alpha) << fen << window;
-                            EXPECT_EQ(success, alpha > 0 ? 2 : 1) << fen << window;
-                            at_alpha_above_draw += s.wdl == alpha && alpha > 0;
-                        } else if (s.wdl >= beta) {
-                            EXPECT_GE(v, beta) << fen << window;
-                            EXPECT_LE(v, s.wdl) << fen << window;
-                        } else {
-                            EXPECT_EQ(v, s.wdl) << fen << window;
-                        }
+    for (const SolvedPosition& s : all)
+        for (const std::string& fen : {s.fen, FlipFen(s.fen)}) {
+            const tb_position p = TbPosition(fen);
+            if (p.ep) continue;  // the capture search leaves en passant to probe_wdl
+            for (int alpha = -2; alpha < 2; alpha++)
+                for (int beta = alpha + 1; beta <= 2; beta++) {
+                    int success = 1;
+                    const int v = probe_ab(&p, alpha, beta, &success);
+                    ASSERT_NE(success, 0) << fen;
+                    const std::string window = " in (" + std::to_string(alpha) + ", " + std::to_string(beta) + ")";
+                    if (s.wdl <= alpha) {
+                        EXPECT_EQ(v, alpha) << fen << window;
+                        EXPECT_EQ(success, alpha > 0 ? 2 : 1) << fen << window;
+                        at_alpha_above_draw += s.wdl == alpha && alpha > 0;
+                    } else if (s.wdl >= beta) {
+                        EXPECT_GE(v, beta) << fen << window;
+                        EXPECT_LE(v, s.wdl) << fen << window;
+                    } else {
+                        EXPECT_EQ(v, s.wdl) << fen << window;
                     }
-            }
+                }
+        }
     if (sample2.empty()) GTEST_SKIP() << NoSecondSet() << "; only the first set was checked";
     const long cursed = std::count_if(sample2.begin(), sample2.end(), [](const SolvedPosition& s) { return s.wdl == 1; });
     EXPECT_GT(cursed, 40);
@@ -456,30 +456,24 @@ int DtzFromSuccessors(const tb_position& p, int wdl, bool* ok) {
     return wdl > 0 ? best : -best;
 }
 
-// Tables that store distances in moves and have even winning distances: a
-// winner's DTZ is read as the odd number 2r + 1 at or above the true one, so
-// the successors' distance may be one less than the probe's.
-bool EvenDistancesInMoves(const std::string& material) { return material == "KQBvK" || material == "KBBBvK"; }
-
 TEST_F(SampleProbes, WinningMoveLowersTheDistanceByOne) {
     int checked = 0, spoilt = 0;
-    for (const auto* set : {&sample, &sample2})
-        for (const SolvedPosition& s : *set) {
-            if (!s.has_dtz || s.wdl == 0) continue;
-            for (const std::string& fen : {s.fen, FlipFen(s.fen)}) {
-                const tb_position p = TbPosition(fen);
-                bool ok = true;
-                const int d = DtzFromSuccessors(p, s.wdl, &ok);
-                if (EvenDistancesInMoves(s.material)) {
-                    EXPECT_TRUE(d == s.dtz || d == s.probe_dtz) << fen << " (" << s.material << "): " << d;
-                } else {
-                    EXPECT_EQ(d, s.dtz) << fen << " (" << s.material << ")";
-                }
-                EXPECT_TRUE(ok) << fen;
-                checked++;
-                spoilt += s.wdl == 1 || s.wdl == -1;
+    for (const SolvedPosition& s : all) {
+        if (!s.has_dtz || s.wdl == 0) continue;
+        for (const std::string& fen : {s.fen, FlipFen(s.fen)}) {
+            const tb_position p = TbPosition(fen);
+            bool ok = true;
+            const int d = DtzFromSuccessors(p, s.wdl, &ok);
+            if (EvenDistancesInMoves(s.material)) {
+                EXPECT_TRUE(d == s.dtz || d == s.probe_dtz) << fen << " (" << s.material << "): " << d;
+            } else {
+                EXPECT_EQ(d, s.dtz) << fen << " (" << s.material << ")";
             }
+            EXPECT_TRUE(ok) << fen;
+            checked++;
+            spoilt += s.wdl == 1 || s.wdl == -1;
         }
+    }
     EXPECT_GT(checked, 1200);
     if (sample2.empty()) GTEST_SKIP() << NoSecondSet() << "; only the first set was checked";
     EXPECT_EQ(spoilt, 2 * 100) << "cursed wins and blessed losses";

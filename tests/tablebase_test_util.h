@@ -56,18 +56,18 @@ inline std::string NoSecondSet() {
            " (it comes beside the first one, in the shared data folder)";
 }
 
-// Skips a test that needs both sets of tables when the second is not there.
-#define REQUIRE_SECOND_SET()                                \
-    do {                                                    \
-        REQUIRE_SYZYGY_DATA();                              \
-        if (!HaveSecondSet()) GTEST_SKIP() << NoSecondSet(); \
-    } while (0)
-
 // The 14 materials of the second set.
 inline const std::vector<std::string>& SecondSetMaterials() {
     static const std::vector<std::string> m = {"KBBvKN", "KBBBvK", "KQQvK", "KQRvK", "KQBvK", "KQNvK", "KRRvK",
                                                "KRBvK",  "KRNvK",  "KQPvK", "KRPvK", "KBPvK", "KNPvK", "KPPvK"};
     return m;
+}
+
+// Materials of the second set whose DTZ tables store distances in moves and
+// whose winning distances are even: a winner's 2r plies read as 2r + 1, and
+// the loser's one more after it.
+inline bool EvenDistancesInMoves(const std::string& material) {
+    return material == "KQBvK" || material == "KBBBvK";
 }
 
 // The 23 materials of the shipped tables.

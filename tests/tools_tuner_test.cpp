@@ -72,7 +72,6 @@ protected:
         PBlock.noise = 9999.0;
         SearchData.depth_limit = 0;
     }
-    void TearDown() override { UciTest::TearDown(); }
     InScratchDir scratch_{"tuner"};
 };
 
@@ -360,16 +359,8 @@ std::vector<PrintedPass> ReadPasses(const std::string& printed) {
         } else if (std::regex_match(l, m, err)) {
             passes.back().err = std::stod(m[1]);
         } else if (std::regex_match(l, m, probe)) {
-            ProbeLine p;
-            p.p1 = std::stoi(m[1]);
-            p.e1 = std::stod(m[2]);
-            p.p2 = std::stoi(m[3]);
-            p.e2 = std::stod(m[4]);
-            p.g = std::stod(m[5]);
-            p.glr = std::stod(m[6]);
-            p.step = std::stod(m[7]);
-            p.value = std::stod(m[8]);
-            passes.back().probes.push_back(p);
+            passes.back().probes.push_back({std::stoi(m[1]), std::stoi(m[3]), std::stod(m[2]), std::stod(m[4]),
+                                            std::stod(m[5]), std::stod(m[6]), std::stod(m[7]), std::stod(m[8])});
         }
     }
     return passes;
