@@ -12,3 +12,8 @@ bool ReadFileLine(FILE* f, std::string& line, size_t max) {
     while (!line.empty() && line.back() == '\r') line.pop_back();
     return any;
 }
+
+bool CloseWrittenFile(FILE* f) {
+    const bool written = !ferror(f);
+    return fclose(f) == 0 && written;
+}

@@ -1,4 +1,5 @@
-// Text files read line by line, whatever the length of a line.
+// Text files read line by line, whatever the length of a line, and files
+// written in full or not at all.
 #pragma once
 #include <cstddef>
 #include <cstdio>
@@ -9,3 +10,6 @@
 // passed over; by default the whole line is kept). False at the end of the
 // file when nothing was read.
 bool ReadFileLine(FILE* f, std::string& line, size_t max = (size_t)-1);
+// Closes a file that was written; false when any write to it failed or the
+// close did (a full disk): what was written did not all reach the file.
+bool CloseWrittenFile(FILE* f);

@@ -34,8 +34,9 @@ static void PutPiece(Position* p, int code, int sq) {
     if (t == KING) p->king_sq[c] = (uint8_t)sq;
 }
 
-static int RefuseText(const char* reason, const char* text) {
-    ShowMessageF("%sIllegal FEN - %s: %.200s", PBlock.uci ? "info string " : "", reason, text);
+// A refused text: the reason goes to *why.
+static int Refuse(const char** why, const char* reason) {
+    *why = reason;
     return -2;
 }
 
@@ -79,8 +80,9 @@ static const char* ReadCounters(const char* t, int* fifty, int* number) {
     return nullptr;  // what follows (EPD operations) is not read
 }
 
-int SetPosition(Position* pos, const char* text) {
-    if (!text) text = "";
+// SetPosition without its messages: the reason for a refusal goes to *why,
+// and the text after the en-passant field to *rest_out.
+static int ReadPosition(Position* pos, const char* text, const char** why, const char** rest_out) {
     const char* t = text;
     while (IsBlank(*t)) t++;
 
@@ -97,25 +99,25 @@ int SetPosition(Position* pos, const char* text) {
         char c = *t;
         if (c >= '1' && c <= '8') {
             file += c - '0';
-            if (file > 8) return RefuseText("too many squares in a rank", text);
+            if (file > 8) return Refuse(why, "too many squares in a rank");
         } else if (c == '/') {
-            if (file != 8) return RefuseText("a rank has fewer than eight squares", text);
-            if (--rank < 0) return RefuseText("more than eight ranks", text);
+            if (file != 8) return Refuse(why, "a rank has fewer than eight squares");
+            if (--rank < 0) return Refuse(why, "more than eight ranks");
             file = 0;
         } else if (int code = PieceCodeOf(c)) {
-            if (file >= 8) return RefuseText("too many squares in a rank", text);
+            if (file >= 8) return Refuse(why, "too many squares in a rank");
             PutPiece(&np, code, rank * 8 + file);
             file++;
         } else {
-            return RefuseText("unknown character in the piece placement", text);
+            return Refuse(why, "unknown character in the piece placement");
         }
     }
-    if (rank != 0 || file != 8) return RefuseText("the piece placement does not fill eight ranks", text);
+    if (rank != 0 || file != 8) return Refuse(why, "the piece placement does not fill eight ranks");
 
     // Side to move.
     while (IsBlank(*t)) t++;
     if ((*t != 'w' && *t != 'b') || (t[1] && !IsBlank(t[1])))
-        return RefuseText("the side to move must be \"w\" or \"b\"", text);
+        return Refuse(why, "the side to move must be \"w\" or \"b\"");
     np.side = *t == 'b' ? BLACK : WHITE;
     t++;
 
@@ -139,31 +141,32 @@ int SetPosition(Position* pos, const char* text) {
         size_t len = (size_t)(t - field);
         if (!(len == 1 && field[0] == '-')) {
             if (len != 2 || field[0] < 'a' || field[0] > 'h' || field[1] < '1' || field[1] > '8')
-                return RefuseText("bad en-passant field", text);
+                return Refuse(why, "bad en-passant field");
             int ep = (field[0] - 'a') + 8 * (field[1] - '1');
             int want_rank = np.side == WHITE ? 5 : 2;
             int pawn_sq = ep - pawn_dir[np.side];
             if ((ep >> 3) != want_rank || np.board[ep] != 0 || np.board[pawn_sq] != 8 * (np.side ^ 1) + PAWN)
-                return RefuseText("the en-passant square does not follow a pawn's double step", text);
+                return Refuse(why, "the en-passant square does not follow a pawn's double step");
             np.ep = (uint8_t)ep;
         }
     }
     const char* rest = t;  // counters or EPD operations
+    *rest_out = rest;
     int fifty, number;
-    if (const char* reason = ReadCounters(rest, &fifty, &number)) return RefuseText(reason, text);
+    if (const char* reason = ReadCounters(rest, &fifty, &number)) return Refuse(why, reason);
     np.fifty = (uint8_t)fifty;
     np.start_move = (uint16_t)number;
 
     // The pieces must make a position that the move machinery can hold.
     for (int c = 0; c < 2; c++) {
-        if (PopCount(np.bb[8 * c + KING]) != 1) return RefuseText("each side needs exactly one king", text);
-        if (PopCount(np.bb[8 * c]) > 16) return RefuseText("more than sixteen pieces on one side", text);
-        if (PopCount(np.bb[8 * c + PAWN]) > 8) return RefuseText("more than eight pawns on one side", text);
+        if (PopCount(np.bb[8 * c + KING]) != 1) return Refuse(why, "each side needs exactly one king");
+        if (PopCount(np.bb[8 * c]) > 16) return Refuse(why, "more than sixteen pieces on one side");
+        if (PopCount(np.bb[8 * c + PAWN]) > 8) return Refuse(why, "more than eight pawns on one side");
     }
     if ((np.bb[PAWN] | np.bb[8 + PAWN]) & (BB_Rank[0] | BB_Rank[7]))
-        return RefuseText("a pawn stands on the first or last rank", text);
+        return Refuse(why, "a pawn stands on the first or last rank");
     if (SqAtakd(&np, np.king_sq[np.side ^ 1], np.side))
-        return RefuseText("the side not to move is in check", text);
+        return Refuse(why, "the side not to move is in check");
 
     // Castling rights need king and rook on their starting squares.
     static const struct { int right, king, rook, kcode, rcode; } need[4] = {
@@ -187,14 +190,24 @@ int SetPosition(Position* pos, const char* text) {
         memset(&rec->undo[0], 0, 2 * sizeof(UndoEntry));
     }
 
-    if (dropped) {
+    return dropped ? -1 : 0;
+}
+
+int SetPosition(Position* pos, const char* text, bool quiet) {
+    if (!text) text = "";
+    const char* why = "";
+    const char* rest = "";
+    const int set = ReadPosition(pos, text, &why, &rest);
+    if (quiet) return set;
+    // An interface reads these as information lines.
+    const char* info = PBlock.uci ? "info string " : "";
+    if (set == -2) ShowMessageF("%sIllegal FEN - %s: %.200s", info, why, text);
+    if (set == -1) {
         char msg[256];
-        // An interface reads it as an information line, like the FEN refusals.
-        snprintf(msg, sizeof msg, "%sIllegal EPD - %s", PBlock.uci ? "info string " : "", rest);
+        snprintf(msg, sizeof msg, "%sIllegal EPD - %s", info, rest);
         ShowMessage(msg);
-        return -1;
     }
-    return 0;
+    return set;
 }
 
 void MakeEPD(const Position* pos, char* buf) {

@@ -12,8 +12,9 @@
 // pawns on the first or last rank, more than 16 pieces or 8 pawns a side, the
 // side not to move in check, an en-passant square that no double step left, a
 // counter that is negative or not a number) and the position and its record
-// are unchanged. A halfmove clock above 255 reads as 255.
-int SetPosition(Position* pos, const char* text);
+// are unchanged. A halfmove clock above 255 reads as 255. With quiet set,
+// nothing is printed.
+int SetPosition(Position* pos, const char* text, bool quiet = false);
 // Writes the four FEN fields (no counters) into buf (at least 100 bytes).
 void MakeEPD(const Position* pos, char* buf);
 // Writes the whole FEN text, with the halfmove clock and the move number

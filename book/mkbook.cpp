@@ -8,6 +8,7 @@
 #include "book/mkbook.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -285,9 +286,10 @@ bool WriteBookFile(const BookBuilder& b) {
 
 bool PG_CreateBook() {
     const char* file = PBlock.pgn_file;
-    FILE* f = OpenInputFile(file, "r");
+    // Read once from start to end: a pipe serves as well as a file.
+    FILE* f = OpenInputFile(file, "r", true);
     if (!f) {
-        ShowMessageF("cannot open the PGN file %s: no book is written", file);
+        ShowMessageF("cannot open the PGN file %s: %s; no book is written", file, OpenFailure(errno));
         return false;
     }
     BookBuilder* b = new (std::nothrow) BookBuilder();

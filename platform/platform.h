@@ -66,11 +66,18 @@ uint64_t AvailableMemory();
 // system refuses.
 bool UnmapFile(const void* base, uint64_t size);
 bool FileExists(const char* name);
-// Opens a file to read as a stdio stream ("r" or "rb"), without waiting: a
-// named pipe, a device or a directory is refused (nullptr, errno EINVAL) like
-// a file that cannot be opened, since reading it could block for ever or give
-// nothing a reader can use.
-FILE* OpenInputFile(const char* name, const char* mode);
+// Opens a file to read as a stdio stream ("r" or "rb"). Only a regular file
+// is opened, or, with pipe_ok, also a pipe (for input read once from start to
+// end): the path's type is looked at first, so a device or a directory is
+// never opened, and a pipe is opened without waiting for a writer (with none,
+// it reads as empty). nullptr on failure, with the reason in errno
+// (NOT_REGULAR_FILE for a path of another type).
+FILE* OpenInputFile(const char* name, const char* mode, bool pipe_ok = false);
+// The error number of a path that names no file of the type a reader takes.
+enum : int { NOT_REGULAR_FILE = -1 };
+// Why a file could not be opened, for a message: "not a regular file" or the
+// system's words for the error number.
+const char* OpenFailure(int error);
 // True when both names exist and name one file (links and other spellings of
 // a path included).
 bool SameFile(const char* a, const char* b);
@@ -79,11 +86,11 @@ bool SameFile(const char* a, const char* b);
 // stands for none.
 typedef int FileHandle;
 enum : int { NO_FILE = -1 };
-// Opens a file read-only, without waiting on a named pipe or a device (the
-// mapping then refuses it as not a regular file). On failure returns NO_FILE
-// with the system's error number in *error (ENOENT and ENOTDIR: there is no
-// such file).
-FileHandle OpenReadOnly(const char* name, int* error);
+// Opens a regular file (or, with pipe_ok, a pipe) read-only, as
+// OpenInputFile does; the descriptor does not block. On failure returns
+// NO_FILE with the error number in *error (ENOENT and ENOTDIR: there is no
+// such file; NOT_REGULAR_FILE: the path names something else).
+FileHandle OpenReadOnly(const char* name, int* error, bool pipe_ok = false);
 void CloseFile(FileHandle f);
 // Why a whole-file mapping failed.
 enum MapStatus : int {

@@ -156,14 +156,39 @@ uint64_t AvailableMemory() {
     return kb * 1024;
 }
 
-FileHandle OpenReadOnly(const char* name, int* error) {
+static bool ReadableType(mode_t mode, bool pipe_ok) { return S_ISREG(mode) || (pipe_ok && S_ISFIFO(mode)); }
+
+FileHandle OpenReadOnly(const char* name, int* error, bool pipe_ok) {
+    // The type decides before anything is opened: opening a device may do
+    // something of its own, and a pipe's open may wait for a writer.
+    struct stat st;
+    if (stat(name, &st) != 0) {
+        *error = errno;
+        return NO_FILE;
+    }
+    if (!ReadableType(st.st_mode, pipe_ok)) {
+        *error = NOT_REGULAR_FILE;
+        return NO_FILE;
+    }
     int fd;
     do {
         fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
-    *error = fd < 0 ? errno : 0;
-    return fd < 0 ? NO_FILE : fd;
+    if (fd < 0) {
+        *error = errno;
+        return NO_FILE;
+    }
+    // The path may have been replaced between the two looks.
+    if (fstat(fd, &st) != 0 || !ReadableType(st.st_mode, pipe_ok)) {
+        close(fd);
+        *error = NOT_REGULAR_FILE;
+        return NO_FILE;
+    }
+    *error = 0;
+    return fd;
 }
+
+const char* OpenFailure(int error) { return error == NOT_REGULAR_FILE ? "not a regular file" : strerror(error); }
 
 void CloseFile(FileHandle f) {
     if (f != NO_FILE) close(f);
@@ -212,22 +237,22 @@ bool FileExists(const char* name) {
     return stat(name, &st) == 0;
 }
 
-FILE* OpenInputFile(const char* name, const char* mode) {
+FILE* OpenInputFile(const char* name, const char* mode, bool pipe_ok) {
     int error = 0;
-    const FileHandle fd = OpenReadOnly(name, &error);
+    const FileHandle fd = OpenReadOnly(name, &error, pipe_ok);
     if (fd == NO_FILE) {
         errno = error;
         return nullptr;
     }
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        errno = EINVAL;
-        return nullptr;
-    }
+    // Reads wait for a pipe's writer from here on; a pipe without one reads
+    // as its end.
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     FILE* f = fdopen(fd, mode);
-    if (!f) close(fd);
+    if (!f) {
+        error = errno;
+        close(fd);
+        errno = error;
+    }
     return f;
 }
 

@@ -965,8 +965,8 @@ FileHandle open_tb(const char* name, const char* suffix, bool report, std::strin
             fprintf(stderr, "Could not read folder %s: %s.\n", dir.c_str(), strerror(error));
             ShowMessageF("info string cannot read tablebase folder %s: %s", dir.c_str(), strerror(error));
         } else {
-            fprintf(stderr, "Could not open %s: %s.\n", file, strerror(error));
-            ShowMessageF("info string cannot use table file %s: %s", file, strerror(error));
+            fprintf(stderr, "Could not open %s: %s.\n", file, OpenFailure(error));
+            ShowMessageF("info string cannot use table file %s: %s", file, OpenFailure(error));
         }
     }
     return NO_FILE;
@@ -983,11 +983,11 @@ static const uint8_t* MapTableFile(FileHandle f, const char* name, const char* s
     switch (status) {
     case MAP_DONE: break;
     case MAP_STAT_FAILED: fprintf(stderr, "fstat: %s\n", strerror(error)); break;
-    case MAP_NOT_REGULAR: fprintf(stderr, "Could not mmap() %s%s: not a plain file.\n", name, suffix); break;
+    case MAP_NOT_REGULAR: fprintf(stderr, "Could not mmap() %s%s: not a regular file.\n", name, suffix); break;
     case MAP_EMPTY: fprintf(stderr, "Could not mmap() %s%s: the file is empty.\n", name, suffix); break;
     case MAP_REFUSED: fprintf(stderr, "Could not mmap() %s%s: %s.\n", name, suffix, strerror(error)); break;
     }
-    *why = status == MAP_NOT_REGULAR ? "not a plain file" : status == MAP_EMPTY ? "the file is empty" : strerror(error);
+    *why = status == MAP_NOT_REGULAR ? "not a regular file" : status == MAP_EMPTY ? "the file is empty" : strerror(error);
     *mapping = p ? size : 0;
     return static_cast<const uint8_t*>(p);
 }

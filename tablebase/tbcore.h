@@ -168,14 +168,15 @@ const char* tb_path(int i);
 TBEntry* init_tb(const char* name);
 
 // Opens name + suffix in the first directory of the path list that has it
-// (its path into *path when given); NO_FILE when none does. With report set,
+// as a regular file (its path into *path when given); NO_FILE when none
+// does. Anything else of that name is never opened. With report set,
 // a file that exists but cannot be opened is reported, and a folder that
 // cannot be searched is reported once per registration.
 FileHandle open_tb(const char* name, const char* suffix, bool report = false, std::string* path = nullptr);
 // Opens and maps a table file read-only; returns its bytes and stores its
 // length in *mapping, or returns nullptr: with *found false when no directory
-// has the file (the caller reports it), else after a message on standard
-// error (empty, not a plain file, refused by the system).
+// has the file as a regular file (the caller reports it), else after a
+// message on standard error (empty, refused by the system).
 const uint8_t* map_file(const char* name, const char* suffix, uint64_t* mapping, bool* found);
 void unmap_file(const uint8_t* data, uint64_t mapping);
 

@@ -382,7 +382,7 @@ TEST_F(MakeBook, FailuresLeaveNoCutBookBehind) {
     testing::internal::CaptureStdout();
     EXPECT_FALSE(PG_CreateBook());
     printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(printed, "cannot open the PGN file missing.pgn: no book is written\n");
+    EXPECT_EQ(printed, "cannot open the PGN file missing.pgn: No such file or directory; no book is written\n");
     EXPECT_NE(access("tmp_book.bin", F_OK), 0);
     // A book that cannot be put in place (a folder holds its name): a
     // message, no temporary file left, the folder untouched.
@@ -400,6 +400,25 @@ TEST_F(MakeBook, FailuresLeaveNoCutBookBehind) {
     std::filesystem::remove_all("tmp_book.bin");
     EXPECT_EQ(Make(Games(3, "1-0", "1. e4")).size(), 1u);
     EXPECT_EQ(Make(Games(3, "1-0", "1. d4") + Games(3, "1-0", "1. e4 e5 2. Nf3")).size(), 3u);
+}
+
+TEST_F(MakeBook, GamesFromAPipeMakeTheBookTheFileMakes) {
+    // As from "tesk -mkbook <(zcat games.pgn.gz)": the games come through a
+    // pipe named by /dev/fd.
+    const std::string pgn = Games(3, "1-0", "1. e4 e5 2. Nf3") + Games(4, "0-1", "1. d4 d5 2. c4");
+    const std::vector<Written> from_file = Make(pgn);
+    ASSERT_FALSE(from_file.empty());
+    remove("tmp_book.bin");
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    ASSERT_EQ(write(fds[1], pgn.data(), pgn.size()), (ssize_t)pgn.size()) << "the games fit a pipe's buffer";
+    close(fds[1]);
+    SetTextField(PBlock.pgn_file, TOOL_FILE_LEN, ("/dev/fd/" + std::to_string(fds[0])).c_str());
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(PG_CreateBook());
+    testing::internal::GetCapturedStdout();
+    close(fds[0]);
+    EXPECT_EQ(ReadBookFile("tmp_book.bin"), from_file);
 }
 
 // ---- a peer program ------------------------------------------------------------------------

@@ -97,11 +97,13 @@ TEST(ConsoleSession, CastlingPromotionsAmbiguityAndRefusedPositions) {
     Session s = RunConsole(
         "fen r3k2r/1P6/8/8/8/8/8/R3K2R w KQkq -\n0-0-0\nundo\no-o\nundo\nO-O\nundo\n"
         "b8=N\nundo\nbxa8q+\nundo\nb7b8r\n"
-        "fen 4k3/8/8/8/8/5N2/8/1N2K3 w - -\nNd2\nNbd2\nfen 8/8/8/8/8/8/8/8 w - -\nfen\n");
+        "fen 4k3/8/8/8/8/5N2/8/1N2K3 w - -\nNd2\nNbd2\nfen 8/8/8/8/8/8/8/8 w - -\nfen\n"
+        // The rook on f4 is pinned: other programs write "Rf5" for f6f5.
+        "fen 8/2q3rk/p4Rp1/1p5p/5R1P/2p5/2Q3PK/4r3 w - -\nRf5\n");
     Lines t = Text(s.lines);
     EXPECT_EQ(Starting(t, "1. move"),
               Lines({"1. move 0-0-0", "1. move o-o", "1. move O-O", "1. move b8=N", "1. move bxa8q+",
-                     "1. move b7b8r", "1. move Nbd2"}));
+                     "1. move b7b8r", "1. move Nbd2", "1. move Rf5"}));
     Lines fens;
     for (const std::string& l : t)
         if (l.find('/') != std::string::npos && l.compare(0, 7, "Illegal") != 0) fens.push_back(l);
@@ -113,7 +115,8 @@ TEST(ConsoleSession, CastlingPromotionsAmbiguityAndRefusedPositions) {
                            "r3k2r/1P6/8/8/8/8/8/R3K2R w KQkq -", "rR2k2r/8/8/8/8/8/8/R3K2R b KQkq -",
                            "4k3/8/8/8/8/5N2/8/1N2K3 w - -", "4k3/8/8/8/8/5N2/3N4/4K3 b - -",
                            // both refused texts leave the position as it was
-                           "4k3/8/8/8/8/5N2/3N4/4K3 b - -", "4k3/8/8/8/8/5N2/3N4/4K3 b - -"}));
+                           "4k3/8/8/8/8/5N2/3N4/4K3 b - -", "4k3/8/8/8/8/5N2/3N4/4K3 b - -",
+                           "8/2q3rk/p4Rp1/1p5p/5R1P/2p5/2Q3PK/4r3 w - -", "8/2q3rk/p5p1/1p3R1p/5R1P/2p5/2Q3PK/4r3 b - -"}));
     EXPECT_EQ(Starting(t, "ambiguous"), Lines({"ambiguous move"}));
     EXPECT_EQ(Starting(t, "Illegal FEN").size(), 2u);
 }
@@ -244,7 +247,7 @@ TEST(ConsoleSession, LoadReadsRealWorldPgn) {
         "loading " + file + ", tag 7", "load: " + file + " has no game 7", kStart, "white",
         // numbers outside 1..1000 choose the first game
         "loading " + file + ", tag 0", "1n1Rkb1r/p4ppp/4q3/4p1B1/4P3/8/PPP2PPP/2K5 b k -", "black",
-        "loading nowhere.pgn, tag ", "load: cannot open nowhere.pgn"};
+        "loading nowhere.pgn, tag ", "load: cannot open nowhere.pgn: No such file or directory"};
     EXPECT_EQ(Join(t), Join(expected));
 }
 
@@ -339,7 +342,7 @@ TEST(ConsoleSession, SettingsTuneBookAndParameterListings) {
                       // the start value stays best while the bounds close in.
                       "tune file= tune.epd",
                       "tuning pawn_value_op",
-                      "cannot open tune.epd",
+                      "cannot open tune.epd: No such file or directory",
                       "pawn_value_op= 90, err= 1.000000",
                       "best= 90, err= 1.000000, min= -10000, max= 10000",
                       "pawn_value_op= 78, err= 1.000000",
@@ -403,6 +406,29 @@ TEST(ConsoleSession, AfterATuneSweepTheGameAndTheSearchAreAsBefore) {
     EXPECT_EQ(WaitExit(e), 0);
 }
 
+TEST(ConsoleSession, ATuneTypedDuringASweepIsRefusedAndTheGameIsKept) {
+    // 600 positions: the sweep's error computations read the input at their
+    // 255th position, where the second "tune" waits.
+    std::string dir = MakeTempDir(), text;
+    for (int i = 0; i < 300; i++)
+        text += "4k3/8/8/8/8/8/8/4K2R w K - bm Rh8; ce 0; c6 0; c9 \"1-0\";\n"
+                "4k3/8/8/8/8/8/8/R3K3 b Q - bm Kd7; ce 0; c6 0; c9 \"1/2\";\n";
+    WriteFile(dir + "/many.epd", text);
+    EngineChild e = StartEngine({"-c"}, dir);
+    Send(e, "e4\ntune p1 many.epd 100\ntune p2 many.epd 100\n");
+    Lines during;
+    ASSERT_EQ(WaitFor(e, "done!", 60000, &during), "done!");
+    EXPECT_EQ(Starting(during, "tune p2: refused, a sweep is running").size(), 1u) << Join(Text(during));
+    EXPECT_TRUE(Starting(during, "tuning p2").empty()) << "the second sweep ran inside the first";
+    const size_t shown = e.lines.size();
+    Send(e, "bd\nquit\n");
+    EXPECT_EQ(WaitExit(e), 0);
+    Lines board;
+    for (size_t i = shown; i < e.lines.size(); i++)
+        if (e.lines[i].find('/') != std::string::npos) board.push_back(e.lines[i]);
+    EXPECT_EQ(board, Lines{"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3"}) << "the game after 1. e4";
+}
+
 TEST(ConsoleSession, TheBookCommandListsTheBookMovesAndPicksOne) {
     // A book of two moves for the start position (its published key), 3:1,
     // and a third of weight 0, which is never offered.
@@ -446,7 +472,7 @@ TEST(ConsoleSession, TheBookCommandListsTheBookMovesAndPicksOne) {
     // A book file that is not there: "book" says so (no book named at all:
     // SettingsTuneBookAndParameterListings).
     s = RunConsole("book\n", dir, {"-c", "-book", "gone.bin"});
-    EXPECT_EQ(Join(Text(s.lines)), "book: no book: cannot open gone.bin\n");
+    EXPECT_EQ(Join(Text(s.lines)), "book: no book: cannot open gone.bin: No such file or directory\n");
 }
 
 TEST(ConsoleSession, SearchesAreReportedAndThePvComesFromTheTable) {

@@ -200,12 +200,12 @@ TEST(AnalyzeEpd, ASuiteWithoutPositionsPrintsZeroTotals) {
     EXPECT_TRUE(FileLines(r.dir + "/unsolved.epd").empty());
 }
 
-TEST(AnalyzeEpd, MissingSuiteAndASuiteNamedLikeItsOutput) {
+TEST(AnalyzeEpd, MissingSuiteAnUnwritableOutputAndASuiteNamedLikeItsOutput) {
     SuiteRun r;
     r.dir = MakeTempDir();
     EngineChild e = StartEngine({"-anepd", "nowhere.epd"}, r.dir);
     EXPECT_EQ(WaitExit(e), 1) << "the suite was not run";
-    EXPECT_TRUE(HasLine(e.lines, "cannot open the test suite nowhere.epd"));
+    EXPECT_TRUE(HasLine(e.lines, "cannot open the test suite nowhere.epd: No such file or directory"));
 
     const std::string suite = kBackRank + " bm Ra8;\n";
     std::ofstream(r.dir + "/unsolved.epd") << suite;
@@ -214,6 +214,17 @@ TEST(AnalyzeEpd, MissingSuiteAndASuiteNamedLikeItsOutput) {
     EXPECT_TRUE(HasLine(f.lines, "unsolved.epd is the file the analysis writes (unsolved.epd): choose another name "
                                  "for the suite"));
     EXPECT_EQ(FileLines(r.dir + "/unsolved.epd"), (std::vector<std::string>{kBackRank + " bm Ra8;"}));
+
+    // A full disk (/dev/full in the place of unsolved.epd): the positions
+    // without an answer are lost, and the run says so.
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full to stand for a full disk";
+    const std::string full = MakeTempDir();
+    ASSERT_EQ(symlink("/dev/full", (full + "/unsolved.epd").c_str()), 0);
+    std::ofstream(full + "/suite.epd") << HandSuite();
+    EngineChild g = StartEngine({"-d", "3", "-anepd", "suite.epd"}, full);
+    EXPECT_EQ(WaitExit(g, 60000), 1);
+    EXPECT_TRUE(HasLine(g.lines, "cannot write unsolved.epd in full"));
+    EXPECT_TRUE(HasLine(g.lines, kHandTotals[0])) << "the totals are still shown";
 }
 
 // A "quit" waiting on the input from the start: the pool's search polls the

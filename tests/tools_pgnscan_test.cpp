@@ -386,11 +386,35 @@ TEST(ScanPgn, AScanRefusesToOverwriteItsOwnInput) {
     EXPECT_EQ(status, 0);
 }
 
+TEST(ScanPgn, GamesFromAPipeGiveTheLinesTheFileGives) {
+    // As from "tesk -scan_pgn3 /dev/stdin < games.pgn".
+    std::ifstream src(Data("scan_games.pgn"), std::ios::binary);
+    std::stringstream text;
+    text << src.rdbuf();
+    const std::string dir = MakeTempDir();
+    EngineChild e = StartEngine({"-scan_pgn3", "/dev/stdin"}, dir);
+    Send(e, text.str());
+    CloseInput(e);
+    EXPECT_EQ(WaitExit(e, 60000), 0);
+    EXPECT_TRUE(HasLine(e.lines, "games= 4, positions= 30"));
+    ExpectSameLines(dir + "/tmp.epd", Data("scan_games.mode3.epd"));
+}
+
+TEST(ScanPgn, AnOutputThatCannotBeWrittenInFullFailsTheScan) {
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full to stand for a full disk";
+    const std::string dir = MakeTempDir();
+    ASSERT_EQ(symlink("/dev/full", (dir + "/tmp.epd").c_str()), 0);
+    int status = -1;
+    std::vector<std::string> out = RunTool({"-scan_pgn3", Data("scan_games.pgn")}, dir, &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(HasLine(out, "cannot write tmp.epd in full"));
+}
+
 TEST(ScanPgn, AMissingFileOrAMissingModeIsReported) {
     int status = -1;
     std::vector<std::string> out = RunTool({"-scan_pgn2", "nowhere.pgn"}, MakeTempDir(), &status);
     EXPECT_EQ(status, 1);
-    EXPECT_TRUE(HasLine(out, "cannot open the game file nowhere.pgn"));
+    EXPECT_TRUE(HasLine(out, "cannot open the game file nowhere.pgn: No such file or directory"));
     // A scan word that names no mode ends the run at once (the input is left
     // open: an engine started instead would wait on it).
     EngineChild e = StartEngine({"-scan_pgn5", Data("scan_games.pgn")}, MakeTempDir());

@@ -328,11 +328,11 @@ TEST_F(OptionsTest, ConfigFileHandlesBlanksCommentsAndWindowsLineEnds) {
 TEST_F(OptionsTest, ConfigFileThatCannotBeOpenedIsReported) {
     Personality.Hash = 64;
     std::string out = LoadConfig("/nonexistent/dir/tesk.cfg");
-    EXPECT_EQ(out, "info string cannot open configuration file /nonexistent/dir/tesk.cfg\n");
+    EXPECT_EQ(out, "info string cannot open configuration file /nonexistent/dir/tesk.cfg: No such file or directory\n");
     EXPECT_EQ(Personality.Hash, 64);
-    // A directory opens but cannot be read: refused the same way.
+    // A directory cannot be read as a file: refused the same way, saying why.
     out = LoadConfig("/tmp");
-    EXPECT_EQ(out, "info string cannot open configuration file /tmp\n");
+    EXPECT_EQ(out, "info string cannot open configuration file /tmp: not a regular file\n");
 }
 
 TEST_F(OptionsTest, ConfigFilesThatNameEachOtherAreNotLoadedAgain) {

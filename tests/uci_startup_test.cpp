@@ -96,13 +96,20 @@ TEST_F(UciTest, SwitchWithoutItsArgumentIsRefused) {
     EXPECT_EQ(out, "info string switch -cfg needs an argument\n");
     EXPECT_EQ(Parse({"-scan_pgn2"}, &out), 0);
     EXPECT_EQ(out, "info string switch -scan_pgn2 needs an argument\n");
-    // A word holding "-scan_pgn" that is none of the four scans would start
-    // the engine with the file unread.
-    for (const char* word : {"-scan_pgn5", "-scan_pgn0", "-scan_pgn", "-scan_pgn12", "x-scan_pgn1"}) {
+    // A "-scan_pgn" switch that is none of the four scans would start the
+    // engine with the file unread.
+    for (const char* word : {"-scan_pgn5", "-scan_pgn0", "-scan_pgn", "-scan_pgn12", "-scan_pgn1.pgn"}) {
         EXPECT_EQ(Parse({word, "games.pgn"}, &out), 0) << word;
         EXPECT_EQ(out, std::string("info string switch ") + word +
                            " names no scan mode: use -scan_pgn1 to -scan_pgn4\n");
     }
+    // A file name that only holds it is no switch, as an argument or alone.
+    PBlock.pgn_file[0] = 0;
+    EXPECT_EQ(Parse({"-d", "3", "-anepd", "x-scan_pgn1.epd"}, &out), MODE_ANEPD);
+    EXPECT_EQ(out, "");
+    EXPECT_STREQ(PBlock.epd_file, "x-scan_pgn1.epd");
+    EXPECT_STREQ(PBlock.pgn_file, "") << "nothing is taken for a scan's file";
+    EXPECT_EQ(Parse({"x-scan_pgn1.pgn", "-bench"}, &out), MODE_BENCH);
 }
 
 // ---- book moves ------------------------------------------------------------------

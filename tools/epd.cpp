@@ -1,5 +1,6 @@
 #include "tools/epd.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -208,9 +209,10 @@ bool Analyze_EPD_File() {
                      UNSOLVED_FILE);
         return false;
     }
-    FILE* in = OpenInputFile(file, "r");
+    // Read once from start to end: a pipe serves as well as a file.
+    FILE* in = OpenInputFile(file, "r", true);
     if (!in) {
-        ShowMessageF("cannot open the test suite %s", file);
+        ShowMessageF("cannot open the test suite %s: %s", file, OpenFailure(errno));
         return false;
     }
     FILE* unsolved = fopen(UNSOLVED_FILE, "w");
@@ -267,6 +269,9 @@ bool Analyze_EPD_File() {
     }
     PrintTotals(totals);
     fclose(in);
-    fclose(unsolved);
+    if (!CloseWrittenFile(unsolved)) {
+        ShowMessageF("cannot write %s in full", UNSOLVED_FILE);
+        return false;
+    }
     return true;
 }

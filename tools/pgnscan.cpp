@@ -1,6 +1,7 @@
 #include "tools/pgnscan.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <initializer_list>
 #include <cstdlib>
@@ -313,9 +314,10 @@ bool Scan_PGN_File(const char* path, int mode) {
             return false;
         }
     }
-    FILE* in = OpenInputFile(path, "r");
+    // Read once from start to end: a pipe serves as well as a file.
+    FILE* in = OpenInputFile(path, "r", true);
     if (!in) {
-        ShowMessageF("cannot open the game file %s", path);
+        ShowMessageF("cannot open the game file %s: %s", path, OpenFailure(errno));
         return false;
     }
     Scan sc;
@@ -356,8 +358,12 @@ bool Scan_PGN_File(const char* path, int mode) {
     FinishGame(sc);
     fputc('\n', sc.out);
     fclose(in);
-    fclose(sc.out);
-    if (sc.out_x) fclose(sc.out_x);
     ShowMessageF("games= %d, positions= %d", sc.events, sc.positions);
-    return true;
+    bool written = CloseWrittenFile(sc.out);
+    if (!written) ShowMessageF("cannot write %s in full", main_name);
+    if (sc.out_x && !CloseWrittenFile(sc.out_x)) {
+        ShowMessageF("cannot write %s in full", SCAN_TEST_FILE);
+        written = false;
+    }
+    return written;
 }

@@ -1,5 +1,6 @@
 #include "tools/tuner.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdlib>
@@ -30,14 +31,32 @@ enum : int { DECIDED_SCORE = 900 };
 // The error function polls the input after every so many positions.
 enum : int { POLL_MASK = 255 };
 
-void RandPick(const char* src, const char* dst, int pct) {
+// A line of a tuning file that holds a position to score: no comment, the
+// EPD fields (to rec) and a game result (white's view, to *result). Other
+// lines are passed over without a word.
+static bool TuningLine(const char* text, EpdRecord* rec, double* result) {
+    if (text[0] == ';' || text[0] == '#' || text[0] == ' ') return false;
+    if (!Parse_EPD(text, rec)) return false;
+    *result = EpdLineResult(text);
+    return *result >= 0.0;
+}
+
+// Names a line whose position SetPosition refused (its result set).
+static void ReportRefusedLine(int set, int line_number, const char* file, const char* text) {
+    // Castling rights of a missing king or rook: the position is not the one
+    // the game had, so it does not count either.
+    ShowMessageF("line %d of %s skipped (%s): %s", line_number, file,
+                 set == -2 ? "not a legal position" : "castling rights without their king or rook", text);
+}
+
+void RandPick(const char* src, const char* dst, int pct, bool report) {
     if (SameFile(src, dst)) {
         ShowMessageF("%s is the sample file itself: no sample is drawn from it", src);
         return;
     }
     FILE* in = OpenInputFile(src, "r");
     if (!in) {
-        ShowMessageF("cannot open %s", src);
+        ShowMessageF("cannot open %s: %s", src, OpenFailure(errno));
         return;
     }
     FILE* out = fopen(dst, "w");
@@ -47,11 +66,26 @@ void RandPick(const char* src, const char* dst, int pct) {
         return;
     }
     std::string line;
-    while (ReadFileLine(in, line, SAMPLE_LINE_MAX))
+    int line_number = 0;
+    while (ReadFileLine(in, line, SAMPLE_LINE_MAX)) {
+        line_number++;
+        if (report) {
+            // The line as the error function will read it.
+            const std::string head = line.substr(0, EPD_LINE_MAX);
+            EpdRecord rec;
+            double result;
+            Position scratch;
+            memset(&scratch, 0, sizeof scratch);
+            if (TuningLine(head.c_str(), &rec, &result)) {
+                const int set = SetPosition(&scratch, rec.fen.c_str());
+                if (set < 0) ReportRefusedLine(set, line_number, src, head.c_str());
+            }
+        }
         if (rand() % 100 < pct) {
             fputs(line.c_str(), out);
             fputc('\n', out);
         }
+    }
     fclose(in);
     fclose(out);
 }
@@ -88,9 +122,14 @@ int SearchScore() {
     return s;
 }
 
-double EpdError(const char* file, int create, PositionScorer score) {
-    FILE* in = OpenInputFile(file, "r");
-    if (!in) return 1.0;
+double EpdError(const char* file, int create, PositionScorer score, bool* written) {
+    if (written) *written = false;
+    // The file that "-mktune" filters is read once: a pipe serves as well.
+    FILE* in = OpenInputFile(file, "r", create != 0);
+    if (!in) {
+        if (create) ShowMessageF("cannot open the tuning file %s: %s", file, OpenFailure(errno));
+        return 1.0;
+    }
     FILE* out = nullptr;
     if (create) {
         if (SameFile(file, "tune_new.epd")) {
@@ -114,27 +153,21 @@ double EpdError(const char* file, int create, PositionScorer score) {
     int n = 0, positions = 0, line_number = 0;
     std::string line;
     EpdRecord rec;
+    // The error-only form reads the samples of a run, whose refused lines
+    // the sampler has named once in the user's file.
+    const bool quiet = !create;
     while (ReadFileLine(in, line, EPD_LINE_MAX)) {
         line_number++;
         const char* text = line.c_str();
-        if (text[0] == ';' || text[0] == '#' || text[0] == ' ') continue;
-        if (!Parse_EPD(text, &rec)) continue;
+        double result;
+        if (!TuningLine(text, &rec, &result)) continue;
         const int ce = atoi(rec.ce.c_str());
         const int c6 = rec.c6.empty() ? ce : atoi(rec.c6.c_str());
-        double result = EpdLineResult(text);
-        if (result < 0.0) continue;
 
-        const int set = SetPosition(&CTD->pos, rec.fen.c_str());
-        if (set == -2) {
+        const int set = SetPosition(&CTD->pos, rec.fen.c_str(), quiet);
+        if (set < 0) {
             // The lines after a refused position still count.
-            ShowMessageF("line %d of %s skipped (not a legal position): %s", line_number, file, text);
-            continue;
-        }
-        if (set == -1) {
-            // Castling rights of a missing king or rook: the position is not
-            // the one the game had, so it does not count.
-            ShowMessageF("line %d of %s skipped (castling rights without their king or rook): %s", line_number, file,
-                         text);
+            if (!quiet) ReportRefusedLine(set, line_number, file, text);
             continue;
         }
 
@@ -167,16 +200,21 @@ double EpdError(const char* file, int create, PositionScorer score) {
         if (quit) break;
     }
     fclose(in);
-    if (out) fclose(out);
+    if (out) {
+        const bool complete = CloseWrittenFile(out);
+        if (!complete) ShowMessage("cannot write tune_new.epd in full");
+        if (written) *written = complete;
+    }
     return n ? sum / n : 0.0;
 }
 
-double Process_EPD_File(const char* file, int create) {
+double Process_EPD_File(const char* file, int create, bool* written) {
+    if (written) *written = false;
     if (!ThreadData[0]) {
         ShowMessage("the tuning error needs a search thread (Threads is 0)");
         return 1.0;
     }
-    return EpdError(file, create, SearchScore);
+    return EpdError(file, create, SearchScore, written);
 }
 
 // ---------------------------------------------------------------------------

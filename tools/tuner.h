@@ -9,13 +9,18 @@
 extern FILE* fdtune;
 
 // Copies each line of src to dst (created anew) with probability pct percent.
-// Nothing is copied when either file cannot be opened (with a message).
-void RandPick(const char* src, const char* dst, int pct);
-// The tuning error of the positions in file (1.0 when it cannot be opened);
-// with create set, the positions that pass the filters go to "tune_new.epd".
-// A line whose position is refused is skipped with a message naming it.
+// Nothing is copied when either file cannot be opened (with a message). With
+// report set, every line of src whose position the error function would
+// refuse is named, sampled or not.
+void RandPick(const char* src, const char* dst, int pct, bool report = false);
+// The tuning error of the positions in file (1.0 when it cannot be opened).
+// A line whose position is refused is skipped. With create set ("-mktune")
+// the file may be a pipe, a refused line is named in a message, and the
+// positions that pass the filters go to "tune_new.epd"; *written, when
+// given, tells whether that file was written in full. The error-only form
+// reads samples and says nothing of refused lines (RandPick names them).
 // The caller has set the depth limit to 0 and silenced the search output.
-double Process_EPD_File(const char* file, int create);
+double Process_EPD_File(const char* file, int create, bool* written = nullptr);
 // The tuning passes of a "-tune" run over PBlock.epd_file, on the parameters
 // marked in the registry, logging to fdtune.
 void TuneEvalParams();
@@ -42,7 +47,7 @@ using PositionScorer = int (*)();
 // (a quiescence search at depth limit 0); also sets best_score.
 int SearchScore();
 // Process_EPD_File with the positions scored by `score`.
-double EpdError(const char* file, int create, PositionScorer score);
+double EpdError(const char* file, int create, PositionScorer score, bool* written = nullptr);
 
 // ---- the gradient step of "-tune" ---------------------------------------------
 

@@ -1,5 +1,6 @@
 #include "uci/config.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -75,7 +76,7 @@ int LoadConfigFile() {
     // A directory or a named pipe is refused like a missing file.
     FILE* f = OpenInputFile(path.c_str(), "r");
     if (!f) {
-        ShowMessageF("info string cannot open configuration file %s", path.c_str());
+        ShowMessageF("info string cannot open configuration file %s: %s", path.c_str(), OpenFailure(errno));
         return 0;
     }
     ShowMessageF("info string loading parameters from %s", path.c_str());

@@ -9,6 +9,7 @@
 #include "uci/console.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -98,20 +99,23 @@ static ThreadRecord* GameCopy() {
 // ---------------------------------------------------------------------------
 // Typed moves, take-back and replay
 
+// A typed move: any form IsValidMove reads, else standard algebraic
+// notation as other programs write it ("Rf5" when the other rook that could
+// go there is pinned).
 static void TypedMove(const char* text) {
     Move m;
     if (ThreadsAreBusy()) {
         // The game record must not be touched while the pool searches: the
         // first match is made on a copy.
         ThreadRecord* c = GameCopy();
-        if (!c || !MatchMoveText(&c->pos, text, &m)) return;
-    } else if (!IsValidMove(text, &m)) {
+        if (!c || !ReadMoveText(&c->pos, text)) return;
+    } else if (!ReadMoveText(&CTD->pos, text)) {
         return;
     }
     FinishSearch();
     // The search's report may have played a move of its own (self-play):
     // the text is matched again against the position as it is now.
-    if (!IsValidMove(text, &m)) {
+    if (!(m = ReadMoveText(&CTD->pos, text))) {
         ShowMessageF("move %s does not fit the position after the engine's move", text);
         return;
     }
@@ -206,7 +210,7 @@ static void GetEpd(const char* id) {
         }
         fclose(f);
     } else {
-        ShowMessage("get: cannot open test.epd");
+        ShowMessageF("get: cannot open test.epd: %s", OpenFailure(errno));
     }
     ShowMessage(taken.c_str());
     if (taken.size() >= 9) SetPosition(&CTD->pos, taken.c_str());
@@ -334,7 +338,7 @@ static void ListBookMoves() {
     }
     FILE* f = OpenInputFile(file, "rb");
     if (!f) {
-        ShowMessageF("book: no book: cannot open %s", file);
+        ShowMessageF("book: no book: cannot open %s: %s", file, OpenFailure(errno));
         return;
     }
     fclose(f);
@@ -424,7 +428,7 @@ void LoadPgnGame(const char* file, const char* which) {
     FinishSearch();
     FILE* f = OpenInputFile(file, "r");
     if (!f) {
-        ShowMessageF("load: cannot open %s", file);
+        ShowMessageF("load: cannot open %s: %s", file, OpenFailure(errno));
         ResetClocks();
         return;
     }

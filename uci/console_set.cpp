@@ -349,6 +349,15 @@ SweepResult SweepParameter(const char* name, int orig, const std::function<doubl
 
 void ConsoleTune(const char* name, const char* file, const char* pct) {
     if (!name[0]) return;
+    // The sweep polls the input, so a "tune" typed meanwhile arrives here
+    // while the sweep runs: a second sweep would rewrite its sample, measure
+    // with its trial value in place and put back the wrong game.
+    static bool sweeping = false;
+    if (sweeping) {
+        ShowMessageF("tune %s: refused, a sweep is running", name);
+        return;
+    }
+    sweeping = true;
     if (file[0]) SetTextField(PBlock.epd_file, TOOL_FILE_LEN, file);
     if (!PBlock.epd_file[0]) SetTextField(PBlock.epd_file, TOOL_FILE_LEN, "tune.epd");
     if (pct[0]) {
@@ -372,7 +381,7 @@ void ConsoleTune(const char* name, const char* file, const char* pct) {
     ParamEntry* e = FindParam(name);
     if (e && e->param) {
         Straight("\ntuning %s\n", name);
-        RandPick(PBlock.epd_file, "junk.epd", PBlock.tune_pct);
+        RandPick(PBlock.epd_file, "junk.epd", PBlock.tune_pct, true);
         int16_t* word = e->param;
         const int16_t orig = *word;
         const SweepResult r = SweepParameter(name, orig, [word](int v) {
@@ -390,5 +399,6 @@ void ConsoleTune(const char* name, const char* file, const char* pct) {
     SearchData.depth_limit = depth_limit;
     PBlock.noise = noise;
     RestoreGame(game);
+    sweeping = false;
     ShowMessage("done!\n");
 }

@@ -1,5 +1,6 @@
 #include "uci/startup.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,8 +70,9 @@ const Switch switches[] = {
 };
 
 bool Matches(const Switch& s, const char* word) {
-    // Any word holding "-scan_pgn" counts as that switch.
-    if (s.id == SW_SCAN_PGN) return strstr(word, "-scan_pgn") != nullptr;
+    // Any word that begins with "-scan_pgn" counts as that switch; a file
+    // name that only holds it is no switch.
+    if (s.id == SW_SCAN_PGN) return !strncmp(word, "-scan_pgn", 9);
     return !strcmp(s.word, word);
 }
 
@@ -202,11 +204,12 @@ bool ParseCommandLine(int argc, char** argv, int* mode) {
 // ---------------------------------------------------------------------------
 // Modes
 
-// The tuning modes' EPD file can be read; said when it cannot.
+// The "-tune" run's EPD file can be read; said when it cannot. The passes
+// read the file again and again: a pipe does not serve.
 static bool TuningFileReadable() {
     FILE* positions = OpenInputFile(PBlock.epd_file, "r");
     if (!positions) {
-        ShowMessageF("cannot open the tuning file %s", PBlock.epd_file);
+        ShowMessageF("cannot open the tuning file %s: %s", PBlock.epd_file, OpenFailure(errno));
         return false;
     }
     fclose(positions);
@@ -232,7 +235,9 @@ static bool RunTuning() {
     fprintf(fdtune, "tuning file is %s\n\n", PBlock.epd_file);
     SearchData.depth_limit = 0;
     PBlock.noise = 9999.0;
-    RandPick(PBlock.epd_file, "junk0.epd", 50);
+    // This sample, drawn once, names the file's refused lines; the passes'
+    // samples keep quiet about them.
+    RandPick(PBlock.epd_file, "junk0.epd", 50, true);
     TuneEvalParams();
     fclose(fdtune);
     fdtune = nullptr;
@@ -259,12 +264,13 @@ static bool RunMode(int mode) {
         break;
     case MODE_MKBOOK: return PG_CreateBook();
     case MODE_MKCONFIG: break;
-    case MODE_MKTUNE:
-        if (!TuningFileReadable()) return false;
+    case MODE_MKTUNE: {
         SearchData.depth_limit = 0;
         PBlock.noise = 9999.0;
-        Process_EPD_File(PBlock.epd_file, 1);
-        break;
+        bool written = false;
+        Process_EPD_File(PBlock.epd_file, 1, &written);
+        return written;
+    }
     case MODE_TUNE: return RunTuning();
     case MODE_TUNE4:
         PBlock.noise = 1000.0;
