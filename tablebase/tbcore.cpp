@@ -987,7 +987,9 @@ static const uint8_t* MapTableFile(FileHandle f, const char* name, const char* s
     case MAP_EMPTY: fprintf(stderr, "Could not mmap() %s%s: the file is empty.\n", name, suffix); break;
     case MAP_REFUSED: fprintf(stderr, "Could not mmap() %s%s: %s.\n", name, suffix, strerror(error)); break;
     }
-    *why = status == MAP_NOT_REGULAR ? "not a regular file" : status == MAP_EMPTY ? "the file is empty" : strerror(error);
+    *why = status == MAP_NOT_REGULAR ? "not a regular file"
+           : status == MAP_EMPTY     ? "the file is empty"
+                                     : strerror(error);
     *mapping = p ? size : 0;
     return static_cast<const uint8_t*>(p);
 }

@@ -116,7 +116,8 @@ TEST(ConsoleSession, CastlingPromotionsAmbiguityAndRefusedPositions) {
                            "4k3/8/8/8/8/5N2/8/1N2K3 w - -", "4k3/8/8/8/8/5N2/3N4/4K3 b - -",
                            // both refused texts leave the position as it was
                            "4k3/8/8/8/8/5N2/3N4/4K3 b - -", "4k3/8/8/8/8/5N2/3N4/4K3 b - -",
-                           "8/2q3rk/p4Rp1/1p5p/5R1P/2p5/2Q3PK/4r3 w - -", "8/2q3rk/p5p1/1p3R1p/5R1P/2p5/2Q3PK/4r3 b - -"}));
+                           "8/2q3rk/p4Rp1/1p5p/5R1P/2p5/2Q3PK/4r3 w - -",
+                           "8/2q3rk/p5p1/1p3R1p/5R1P/2p5/2Q3PK/4r3 b - -"}));
     EXPECT_EQ(Starting(t, "ambiguous"), Lines({"ambiguous move"}));
     EXPECT_EQ(Starting(t, "Illegal FEN").size(), 2u);
 }

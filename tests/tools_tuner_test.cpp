@@ -569,7 +569,8 @@ TEST(TunerModes, OneTuningPassWritesItsLog) {
         refusals += Contains(l, "Illegal EPD - ");
     }
     ASSERT_EQ(named.size(), 60u);
-    for (size_t k = 0; k < named.size(); k++) EXPECT_EQ(named[k], "line " + std::to_string(15 + 20 * k) + " of many.epd");
+    for (size_t k = 0; k < named.size(); k++)
+        EXPECT_EQ(named[k], "line " + std::to_string(15 + 20 * k) + " of many.epd");
     EXPECT_EQ(refusals, 60u);
     // Both samples are made of whole lines of the file.
     std::set<std::string> source;
