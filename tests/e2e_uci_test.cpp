@@ -506,6 +506,15 @@ bool HaveTables() {
 const char* const KRK_TWELVE_PLIES =
     "position fen 8/8/8/4k3/8/8/8/R3K3 w - - 0 1 moves e1d1 e5d5 d1e1 d5e5 e1d1 e5d5 d1e1 d5e5 e1d1 e5d5 d1e1 d5e5\n";
 
+// Searches the position with the "go" line; the last line before "bestmove"
+// (the final "info" line), or "" when there was none.
+std::string LastInfo(EngineChild& e, const std::string& fen, const std::string& go) {
+    Send(e, "position fen " + fen + "\n" + go + "\n");
+    std::vector<std::string> lines;
+    WaitFor(e, "bestmove", 20000, &lines);
+    return lines.empty() ? "" : lines.back();
+}
+
 }  // namespace
 
 TEST(EndToEnd, TablesFromTheCommandLinePlayTheirMoveAtOnce) {
@@ -520,60 +529,44 @@ TEST(EndToEnd, TablesFromTheCommandLinePlayTheirMoveAtOnce) {
     EXPECT_NE(lines.back().find(" tbhits 1 "), std::string::npos) << lines.back();
     EXPECT_NE(lines.back().find(" pv " + best.substr(9)), std::string::npos) << lines.back() << " / " << best;
     // Fewer than ten plies on the counter: searched, the table's win reported.
-    Send(e, "position fen 8/8/8/4k3/8/8/8/R3K3 w - - 0 1\ngo depth 6\n");
-    lines.clear();
-    WaitFor(e, "bestmove", 20000, &lines);
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back().compare(0, 12, "info depth 6"), 0) << lines.back();
-    EXPECT_NE(lines.back().find("score cp 9800 "), std::string::npos) << lines.back();
+    std::string info = LastInfo(e, "8/8/8/4k3/8/8/8/R3K3 w - - 0 1", "go depth 6");
+    EXPECT_EQ(info.compare(0, 12, "info depth 6"), 0) << info;
+    EXPECT_NE(info.find("score cp 9800 "), std::string::npos) << info;
     // The counter from the FEN's halfmove field: 10 plays the table move at
     // once, 9 searches. The same holds for the losing side (score -9800).
     for (const char* fen : {"8/8/8/4k3/8/8/8/R3K3 w - - 10 6", "8/8/8/4k3/8/8/8/R3K3 b - - 10 6"}) {
-        Send(e, std::string("position fen ") + fen + "\ngo depth 30\n");
-        lines.clear();
-        WaitFor(e, "bestmove", 20000, &lines);
-        ASSERT_FALSE(lines.empty()) << fen;
+        info = LastInfo(e, fen, "go depth 30");
         const char* want = strchr(fen, ' ')[1] == 'w' ? "info depth 99 seldepth 98 score cp 9800 "
                                            : "info depth 99 seldepth 98 score cp -9800 ";
-        EXPECT_EQ(lines.back().compare(0, strlen(want), want), 0) << fen << ": " << lines.back();
+        EXPECT_EQ(info.compare(0, strlen(want), want), 0) << fen << ": " << info;
     }
-    Send(e, "position fen 8/8/8/4k3/8/8/8/R3K3 w - - 9 6\ngo depth 4\n");
-    lines.clear();
-    WaitFor(e, "bestmove", 20000, &lines);
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back().compare(0, 12, "info depth 4"), 0) << "counter 9 is searched: " << lines.back();
+    info = LastInfo(e, "8/8/8/4k3/8/8/8/R3K3 w - - 9 6", "go depth 4");
+    EXPECT_EQ(info.compare(0, 12, "info depth 4"), 0) << "counter 9 is searched: " << info;
     // A table result that the counter spoils is a draw: a win 7 plies from
     // zeroing and a loss 16 plies from it (the sample's DTZ), on a counter of
     // 95. The same with the second set of tables: a cursed win (DTZ 111) and
     // a blessed loss (DTZ -126) on a counter of 10 and 12.
-    std::vector<std::pair<std::string, std::string>> spoilt = {{"8/8/8/3K4/8/7k/8/3Q4 w - - 95 60", ""},
-                                                               {"8/6q1/k7/8/8/8/4K3/8 w - - 95 1", ""}};
+    std::vector<std::string> spoilt = {"8/8/8/3K4/8/7k/8/3Q4 w - - 95 60", "8/6q1/k7/8/8/8/4K3/8 w - - 95 1"};
     const std::string set2 = std::string(TESK_SHARED_DATA) + "/syzygy-set2";
     struct stat st;
     const bool second_set = stat((set2 + "/KBBvKN.rtbw").c_str(), &st) == 0;
     if (second_set) {
         Send(e, std::string("setoption name SyzygyPath value ") + TESK_SYZYGY_DATA + ":" + set2 + "\n");
         EXPECT_EQ(WaitFor(e, "info string found"), "info string found 37 tablebases");
-        spoilt.push_back({"1b6/1k3b1N/8/8/8/4K3/8/8 b - - 10 1", "KBBvKN"});
-        spoilt.push_back({"8/8/8/8/KBk1n3/8/8/7B b - - 12 1", "KBBvKN"});
+        spoilt.push_back("1b6/1k3b1N/8/8/8/4K3/8/8 b - - 10 1");
+        spoilt.push_back("8/8/8/8/KBk1n3/8/8/7B b - - 12 1");
     }
-    for (const auto& [fen, material] : spoilt) {
-        Send(e, "position fen " + fen + "\ngo depth 30\n");
-        lines.clear();
-        WaitFor(e, "bestmove", 20000, &lines);
-        ASSERT_FALSE(lines.empty()) << fen;
+    for (const std::string& fen : spoilt) {
+        info = LastInfo(e, fen, "go depth 30");
         const std::string want = "info depth 99 seldepth 98 score cp 0 ";
-        EXPECT_EQ(lines.back().compare(0, want.size(), want), 0) << fen << ": " << lines.back();
+        EXPECT_EQ(info.compare(0, want.size(), want), 0) << fen << ": " << info;
     }
     if (second_set) {
         // Below ten plies on the counter the cursed win is searched, and its
         // search score is shown as it is (neither the table's win nor 0 forced).
-        Send(e, "position fen 1b6/1k3b1N/8/8/8/4K3/8/8 b - - 0 1\ngo depth 6\n");
-        lines.clear();
-        WaitFor(e, "bestmove", 20000, &lines);
-        ASSERT_FALSE(lines.empty());
-        EXPECT_EQ(lines.back().compare(0, 12, "info depth 6"), 0) << lines.back();
-        EXPECT_EQ(lines.back().find("score cp 9800 "), std::string::npos) << lines.back();
+        info = LastInfo(e, "1b6/1k3b1N/8/8/8/4K3/8/8 b - - 0 1", "go depth 6");
+        EXPECT_EQ(info.compare(0, 12, "info depth 6"), 0) << info;
+        EXPECT_EQ(info.find("score cp 9800 "), std::string::npos) << info;
     }
     Send(e, "quit\n");
     EXPECT_EQ(WaitExit(e), 0);

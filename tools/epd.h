@@ -25,5 +25,6 @@ struct EpdRecord {
 int Parse_EPD(const char* line, EpdRecord* rec);
 
 // Runs the suite named by PBlock.epd_file under the command line's limits and
-// writes "unsolved.epd"; false when the suite or that file cannot be opened.
+// writes "unsolved.epd"; false when the suite or that file cannot be opened,
+// or that file cannot be written in full.
 bool Analyze_EPD_File();

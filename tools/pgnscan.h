@@ -45,5 +45,6 @@ int CommentScore(const std::string& comment, bool black_moved);
 int ProcessGame(FILE* out, FILE* out_x, const ScannedGame& game, int mode);
 
 // Reads the games of the file and writes the mode's files; prints the totals.
-// False when the games or an output file cannot be opened.
+// False when the games or an output file cannot be opened, or an output file
+// cannot be written in full.
 bool Scan_PGN_File(const char* path, int mode);

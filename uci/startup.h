@@ -13,13 +13,14 @@ enum : int {
 extern int32_t profile;
 
 // The whole program: start-up, one mode, shutdown. Returns the exit status:
-// 1 also when a batch tool cannot read its input file.
+// 1 also when a batch tool cannot read its input file, or when "-anepd", a
+// scan, "-mktune" or "-mkbook" cannot write its output in full.
 int TeskMain(int argc, char** argv);
 
 // Reads the command-line switches into Personality, SearchData and PBlock and
 // picks the mode. Returns false (after a message) when a switch that needs an
-// argument is the last word, or when a word holding "-scan_pgn" is none of
-// "-scan_pgn1" to "-scan_pgn4".
+// argument is the last word, or when a word beginning with "-scan_pgn" is none
+// of "-scan_pgn1" to "-scan_pgn4".
 bool ParseCommandLine(int argc, char** argv, int* mode);
 
 // For a batch tool that this build does not have: prints that it is not
