@@ -81,6 +81,9 @@ const char* OpenFailure(int error);
 // True when both names exist and name one file (links and other spellings of
 // a path included).
 bool SameFile(const char* a, const char* b);
+// True when the stream reads the file that standard input (descriptor 0)
+// reads: "/dev/stdin", or a path of the file or pipe that feeds it.
+bool IsStandardInput(FILE* f);
 
 // Files opened for reading, to be mapped. A handle is a descriptor; NO_FILE
 // stands for none.

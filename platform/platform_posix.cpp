@@ -256,10 +256,18 @@ FILE* OpenInputFile(const char* name, const char* mode, bool pipe_ok) {
     return f;
 }
 
+static bool SameInode(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 bool SameFile(const char* a, const char* b) {
     struct stat sa, sb;
-    if (stat(a, &sa) != 0 || stat(b, &sb) != 0) return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return stat(a, &sa) == 0 && stat(b, &sb) == 0 && SameInode(sa, sb);
+}
+
+bool IsStandardInput(FILE* f) {
+    struct stat sf, si;
+    return fstat(fileno(f), &sf) == 0 && fstat(0, &si) == 0 && SameInode(sf, si);
 }
 
 int InputReady(int timeout_ms) {

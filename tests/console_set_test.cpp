@@ -343,8 +343,7 @@ TEST(ParameterSweep, AFirstStepDownThatFailsTurnsUpward) {
 }
 
 TEST(ParameterSweep, NoImprovementKeepsTheStartAndClosesAroundIt) {
-    // A missing sample gives the error 1.0 everywhere: nothing is better
-    // than the start value.
+    // The same error everywhere: nothing is better than the start value.
     SweepResult r;
     auto err = [](int) { return 1.0; };
     EXPECT_EQ(Sweep(90, err, &r), (std::vector<int>{90, 78, 102, 84, 96, 87, 93, 89, 92}));
@@ -518,6 +517,20 @@ TEST_F(ConsoleTuneTest, ReportsTheBestValueAndKeepsTheOldOne) {
         << logged;
     EXPECT_EQ(std::stoi(m[1]), best_value);
     EXPECT_NEAR(std::stod(m[2]), std::stod(best_err), 6e-6);
+
+    // With that sample left in junk.epd, a file that gives no sample (none
+    // there, or no line with a result) ends the sweep after its message.
+    std::ofstream("no_results.epd") << "4k3/8/8/8/8/8/8/4K2R w K - bm Rh8; ce 0; c6 0;\n";
+    const std::pair<const char*, const char*> refused[] = {
+        {"nowhere.epd", "cannot open nowhere.epd: No such file or directory"},
+        {"no_results.epd", "no_results.epd holds no position to tune with (a legal position with a game result)"}};
+    for (const auto& r : refused) {
+        const uint64_t key = CTD->pos.key;
+        printed = Captured([&] { ConsoleTune("pawn_value_op", r.first, "100"); });
+        EXPECT_EQ(printed, "tune file= " + std::string(r.first) + "\n\ntuning pawn_value_op\n" + r.second + "\n");
+        EXPECT_EQ(Words(Personality)[248], 90);
+        EXPECT_EQ(CTD->pos.key, key) << "the game is kept";
+    }
 }
 
 TEST_F(ConsoleTuneTest, AQuitTypedDuringTheSweepEndsItAtOnce) {

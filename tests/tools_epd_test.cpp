@@ -257,6 +257,20 @@ TEST(AnalyzeEpd, InputIsPolledDuringPoolSearchesAndEvery256MainThreadSearches) {
     // Without input every position runs.
     SuiteRun all = RunSuite(suite, {"-d", "5", "-quiet"});
     EXPECT_TRUE(HasLine(all.out, "300 / 300 correct best moves"));
+
+    // Forty hand suites (over 64 KB, 320 positions) piped in as /dev/stdin,
+    // the engine's input: no line of them is taken as a command.
+    std::string big;
+    for (int i = 0; i < 40; i++) big += HandSuite();
+    for (const char* depth : {"1", "6"}) {
+        const std::string dir = MakeTempDir();
+        EngineChild e = StartEngine({"-d", depth, "-quiet", "-anepd", "/dev/stdin"}, dir);
+        Send(e, big);
+        CloseInput(e);
+        EXPECT_EQ(WaitExit(e, 60000), 0) << depth;
+        EXPECT_TRUE(HasLine(e.lines, "200 / 320 correct best moves") && HasLine(e.lines, "score= 400 / 400")) << depth;
+        EXPECT_EQ(FileLines(dir + "/unsolved.epd"), std::vector<std::string>(80, kBackRank)) << depth;
+    }
 }
 
 }  // namespace

@@ -72,8 +72,9 @@ struct SuiteTotals {
 };
 
 // Searches the game position under the command line's limits: deep searches
-// with the pool, shallow ones on the main thread.
-void SearchPosition(int position_number) {
+// with the pool, shallow ones on the main thread. With poll_input set, typed
+// commands are served meanwhile.
+void SearchPosition(int position_number, bool poll_input) {
     SearchDataRecord& sd = SearchData;
     if (sd.use_hash) HashClear();
     PrepareNewSearch();
@@ -81,7 +82,7 @@ void SearchPosition(int position_number) {
         StartSearch();
         while (ThreadsAreBusy()) {
             SearchTimecheck();
-            UserInput();
+            if (poll_input) UserInput();
             if (!sd.stop) SleepMs(5);
         }
         // The time checks above run only while the pool searches: the time
@@ -93,7 +94,7 @@ void SearchPosition(int position_number) {
         GetElapsedTime();
         if (position_number % 256 == 255) {
             SearchTimecheck();
-            UserInput();
+            if (poll_input) UserInput();
         }
     }
 }
@@ -221,6 +222,9 @@ bool Analyze_EPD_File() {
         ShowMessageF("cannot open %s for writing", UNSOLVED_FILE);
         return false;
     }
+    // A suite read from standard input itself ("/dev/stdin") leaves it alone:
+    // reading commands there would take lines of the suite.
+    const bool poll_input = !IsStandardInput(in);
     ShowMessageF("Analyzing %s...", file);
     SetSearchParams();
     SetEvalParams();
@@ -247,7 +251,7 @@ bool Analyze_EPD_File() {
             ShowBoard(&CTD->pos);
         }
 
-        SearchPosition(n);
+        SearchPosition(n, poll_input);
         if (PBlock.quit) quit = true;
 
         Collect();

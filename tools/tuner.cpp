@@ -49,27 +49,28 @@ static void ReportRefusedLine(int set, int line_number, const char* file, const 
                  set == -2 ? "not a legal position" : "castling rights without their king or rook", text);
 }
 
-void RandPick(const char* src, const char* dst, int pct, bool report) {
+bool RandPick(const char* src, const char* dst, int pct, bool report) {
     if (SameFile(src, dst)) {
         ShowMessageF("%s is the sample file itself: no sample is drawn from it", src);
-        return;
+        return false;
     }
     FILE* in = OpenInputFile(src, "r");
     if (!in) {
         ShowMessageF("cannot open %s: %s", src, OpenFailure(errno));
-        return;
+        return false;
     }
     FILE* out = fopen(dst, "w");
     if (!out) {
         fclose(in);
         ShowMessageF("cannot write %s", dst);
-        return;
+        return false;
     }
     std::string line;
     int line_number = 0;
+    bool usable = false;
     while (ReadFileLine(in, line, SAMPLE_LINE_MAX)) {
         line_number++;
-        if (report) {
+        if (report || !usable) {
             // The line as the error function will read it.
             const std::string head = line.substr(0, EPD_LINE_MAX);
             EpdRecord rec;
@@ -77,8 +78,9 @@ void RandPick(const char* src, const char* dst, int pct, bool report) {
             Position scratch;
             memset(&scratch, 0, sizeof scratch);
             if (TuningLine(head.c_str(), &rec, &result)) {
-                const int set = SetPosition(&scratch, rec.fen.c_str());
-                if (set < 0) ReportRefusedLine(set, line_number, src, head.c_str());
+                const int set = SetPosition(&scratch, rec.fen.c_str(), !report);
+                if (set >= 0) usable = true;
+                else if (report) ReportRefusedLine(set, line_number, src, head.c_str());
             }
         }
         if (rand() % 100 < pct) {
@@ -88,6 +90,8 @@ void RandPick(const char* src, const char* dst, int pct, bool report) {
     }
     fclose(in);
     fclose(out);
+    if (report && !usable) ShowMessageF("%s holds no position to tune with (a legal position with a game result)", src);
+    return usable;
 }
 
 double WinProbability(double s) { return 1.0 / (1.0 + pow(10.0, -s / 400.0)); }
@@ -156,6 +160,9 @@ double EpdError(const char* file, int create, PositionScorer score, bool* writte
     // The error-only form reads the samples of a run, whose refused lines
     // the sampler has named once in the user's file.
     const bool quiet = !create;
+    // Commands are read between positions, but not from the file being read
+    // when that is standard input itself ("/dev/stdin").
+    const bool poll_input = !IsStandardInput(in);
     while (ReadFileLine(in, line, EPD_LINE_MAX)) {
         line_number++;
         const char* text = line.c_str();
@@ -175,7 +182,7 @@ double EpdError(const char* file, int create, PositionScorer score, bool* writte
         const int s = score();
         if ((positions & POLL_MASK) == POLL_MASK) {
             SearchTimecheck();
-            UserInput();
+            if (poll_input) UserInput();
         }
         const bool quit = PBlock.quit != 0;
         SearchData.search_mode = 0;

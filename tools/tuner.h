@@ -11,8 +11,10 @@ extern FILE* fdtune;
 // Copies each line of src to dst (created anew) with probability pct percent.
 // Nothing is copied when either file cannot be opened (with a message). With
 // report set, every line of src whose position the error function would
-// refuse is named, sampled or not.
-void RandPick(const char* src, const char* dst, int pct, bool report = false);
+// refuse is named, sampled or not, and a file without any position the
+// error function scores is said to be so. Returns whether src could be read
+// and holds such a position.
+bool RandPick(const char* src, const char* dst, int pct, bool report = false);
 // The tuning error of the positions in file (1.0 when it cannot be opened).
 // A line whose position is refused is skipped. With create set ("-mktune")
 // the file may be a pipe, a refused line is named in a message, and the

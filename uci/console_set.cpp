@@ -379,9 +379,14 @@ void ConsoleTune(const char* name, const char* file, const char* pct) {
     if (flag < 1) AddParams();
 
     ParamEntry* e = FindParam(name);
+    // A sample that cannot be drawn from the file named ends the sweep after
+    // its message: an old "junk.epd" must not be measured in its place.
+    bool sampled = true;
     if (e && e->param) {
         Straight("\ntuning %s\n", name);
-        RandPick(PBlock.epd_file, "junk.epd", PBlock.tune_pct, true);
+        sampled = RandPick(PBlock.epd_file, "junk.epd", PBlock.tune_pct, true);
+    }
+    if (e && e->param && sampled) {
         int16_t* word = e->param;
         const int16_t orig = *word;
         const SweepResult r = SweepParameter(name, orig, [word](int v) {
@@ -400,5 +405,5 @@ void ConsoleTune(const char* name, const char* file, const char* pct) {
     PBlock.noise = noise;
     RestoreGame(game);
     sweeping = false;
-    ShowMessage("done!\n");
+    if (sampled) ShowMessage("done!\n");
 }

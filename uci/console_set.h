@@ -25,7 +25,9 @@ std::string FinishEditedPosition(Position* pos);
 // error of a sample of the EPD file (word 2, kept in PBlock.epd_file, default
 // "tune.epd"; word 3 the sample percentage) and reports the value with the
 // smallest error. The parameter keeps its old value; the game, the search
-// limits and the output threshold are as they were before the sweep.
+// limits and the output threshold are as they were before the sweep. A file
+// that gives no sample (it cannot be read, or holds no position with a
+// result) ends the command after its message, with nothing measured.
 void ConsoleTune(const char* name, const char* file, const char* pct);
 
 // The sweep's search for the best value of one parameter word, starting at
